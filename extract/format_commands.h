@@ -1,0 +1,27 @@
+// The command lines handed to the archiver libraries, one row per format, and the text of a
+// library's result code. Paths go in exactly as received, inside double quotes, without
+// escaping: a path that itself holds a double quote cannot be handed over this way.
+#ifndef DIZOR_EXTRACT_FORMAT_COMMANDS_H_
+#define DIZOR_EXTRACT_FORMAT_COMMANDS_H_
+
+#include <cstdint>
+#include <string>
+
+enum class Format { kZip, kLha, kCab, kRar, kGca };
+
+// The command line for extracting `archive` into `destination` (which ends with `sep`).
+// RAR: the destination's trailing separator is first removed and then one is added again.
+// GCA: the separator and the wildcard follow the closing quote of the destination directly.
+std::string ExtractCommandLine(Format format, const std::string& archive,
+                               const std::string& destination, char sep);
+
+// Upper-case hexadecimal without leading zeros; a negative code as its 32-bit two's complement.
+std::string HexCode(int32_t code);
+
+// Explorer's command line on Windows: the Windows folder, "\explorer.exe ", the quoted folder.
+std::string ExplorerCommandLine(const std::string& windows_folder, const std::string& folder);
+
+// The code shown when a path cannot be quoted for a library: the libraries' "bad command line".
+inline constexpr int32_t kUnquotablePathCode = 0x801C;
+
+#endif  // DIZOR_EXTRACT_FORMAT_COMMANDS_H_

@@ -1,0 +1,76 @@
+#include "platform/linux/linux_platform.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "support/runtime_error.h"
+
+#ifndef DIZOR_SYSTEM_LIBRARY_DIR
+#define DIZOR_SYSTEM_LIBRARY_DIR "/usr/local/lib/dizor"
+#endif
+
+std::string LinuxPlatform::ProgramFolder() {
+  // Symlinks resolved: a link in bin/ must find the libraries beside the real program.
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  std::string exe(buffer, static_cast<size_t>(n));
+  const size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string LinuxPlatform::SystemFolder() { return DIZOR_SYSTEM_LIBRARY_DIR; }
+
+// Linux has no Windows folder; the file manager is found on the search path instead.
+std::string LinuxPlatform::WindowsFolder() { return ""; }
+
+std::string LinuxPlatform::DefaultDestinationFolder() {
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return "/";
+}
+
+std::optional<std::string> LinuxPlatform::FindFile(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  if (!dir) return std::nullopt;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string stored = entry->d_name;
+    // Dot-files are the hidden files of Linux.
+    if (stored.empty() || stored[0] == '.' || stored.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i) same = lower(stored[i]) == lower(name[i]);
+    if (!same) continue;
+    struct stat st;
+    if (stat((folder + stored).c_str(), &st) == 0 && S_ISREG(st.st_mode)) return stored;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> AbsoluteArguments(int argc, char** argv) {
+  std::string cwd;
+  if (char* dir = getcwd(nullptr, 0)) {
+    cwd = dir;
+    std::free(dir);
+  }
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (!arg.empty() && arg[0] != '/' && !cwd.empty()) {
+      arg = (cwd == "/" ? cwd : cwd + "/") + arg;
+    }
+    args.push_back(std::move(arg));
+  }
+  return args;
+}

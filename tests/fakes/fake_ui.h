@@ -1,0 +1,53 @@
+// A UserInterface that records every box, answers the folder picker from a script, and
+// records the end of the program instead of ending it.
+#ifndef DIZOR_TESTS_FAKES_FAKE_UI_H_
+#define DIZOR_TESTS_FAKES_FAKE_UI_H_
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+
+struct RecordedBox {
+  std::string prompt;
+  BoxIcon icon;
+  std::string title;
+};
+
+class FakeUi : public UserInterface {
+ public:
+  void MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) override {
+    boxes.push_back({prompt, icon, title});
+  }
+  std::string BrowseFolder(const std::string& title) override {
+    browse_titles.push_back(title);
+    if (browse_answers.empty()) return "";
+    std::string answer = browse_answers.front();
+    browse_answers.pop_front();
+    return answer;
+  }
+  void EndProgram() override { ++end_calls; }
+  void* WindowHandle() override { return &window_; }
+
+  std::vector<std::string> Titles() const {
+    std::vector<std::string> titles;
+    for (const RecordedBox& box : boxes) titles.push_back(box.title);
+    return titles;
+  }
+  std::vector<std::string> Prompts() const {
+    std::vector<std::string> prompts;
+    for (const RecordedBox& box : boxes) prompts.push_back(box.prompt);
+    return prompts;
+  }
+
+  std::vector<RecordedBox> boxes;
+  std::deque<std::string> browse_answers;
+  std::vector<std::string> browse_titles;
+  int end_calls = 0;
+
+ private:
+  int window_ = 0;
+};
+
+#endif  // DIZOR_TESTS_FAKES_FAKE_UI_H_

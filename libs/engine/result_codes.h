@@ -18,6 +18,7 @@ enum class ResultCode : int {
   kBadCommandLine = 0x801C,     // the command line could not be understood
   kOutOfMemory = 0x801E,        // memory ran out
   kUnsafeEntry = 0x8050,        // an entry would have been written outside the destination
+  kHelperMissing = 0x8051,      // UNRAR32.DLL: UNRAR.DLL is missing beside it or unusable
 };
 
 }  // namespace engine

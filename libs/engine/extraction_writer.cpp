@@ -1,0 +1,374 @@
+#include "engine/extraction_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "engine/dir_cursor.h"
+#include "engine/entry_path.h"
+#include "engine/name_decoder.h"
+
+namespace engine {
+namespace {
+
+// Large enough that a 200 MB entry takes a few hundred read/write pairs, small enough to
+// stay far below the memory budget.
+constexpr size_t kBufferSize = 1 << 20;
+constexpr size_t kMaxProblems = 32;
+
+mode_t ReadUmask() {
+  // /proc gives the umask without the umask(0)/umask(old) dance, which would race with
+  // other threads of the caller creating files.
+  if (FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned value = 0;
+    bool found = false;
+    while (std::fgets(line, sizeof(line), f)) {
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        found = true;
+        break;
+      }
+    }
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(value);
+  }
+  return 022;
+}
+
+// Creates `path` and its missing parents. The destination is the caller's own choice, so
+// symlinks along it are followed like any path the user typed.
+bool MakeDestination(const std::string& path) {
+  std::string partial;
+  size_t i = 0;
+  while (i <= path.size()) {
+    size_t slash = path.find('/', i);
+    if (slash == std::string::npos) slash = path.size();
+    partial = path.substr(0, slash);
+    if (!partial.empty()) {
+      if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    i = slash + 1;
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+struct DirTimes {
+  std::vector<std::string> parts;
+  int64_t mtime;
+  uint32_t mode;
+};
+
+class Writer {
+ public:
+  Writer(EntrySource* source, int root_fd, const ExtractOptions& options,
+         const EntrySelector& selector)
+      : source_(source),
+        root_fd_(root_fd),
+        options_(options),
+        selector_(selector),
+        cursor_(root_fd),
+        umask_(ReadUmask()),
+        buffer_(new char[kBufferSize]) {}
+
+  ExtractReport Run();
+
+ private:
+  // Each returns false when the archive cannot be read any further.
+  bool WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown);
+  void WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown);
+  void WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown);
+  void WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown);
+  void ApplyDirectoryTimes();
+  std::string TempName();
+  bool KeepExisting(int dir_fd, const std::string& leaf);
+  int OpenExistingDir(const std::vector<std::string>& parts, size_t count);
+
+  EntrySource* source_;
+  int root_fd_;
+  ExtractOptions options_;
+  const EntrySelector& selector_;
+  DirCursor cursor_;
+  NameDecoder decoder_;
+  mode_t umask_;
+  std::unique_ptr<char[]> buffer_;
+  ExtractReport report_;
+  std::set<std::string> extracted_;  // joined paths written in this run (hard-link sources)
+  std::vector<DirTimes> dir_times_;
+  unsigned temp_counter_ = 0;
+};
+
+std::string Writer::TempName() {
+  char name[64];
+  std::snprintf(name, sizeof(name), ".dizor-%ld-%u.tmp", static_cast<long>(getpid()),
+                temp_counter_++);
+  return name;
+}
+
+bool Writer::KeepExisting(int dir_fd, const std::string& leaf) {
+  if (options_.overwrite) return false;
+  struct stat st;
+  return fstatat(dir_fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+ExtractReport Writer::Run() {
+  Entry entry;
+  Status status;
+  while (source_->Next(&entry, &status)) {
+    std::string shown = decoder_.Decode(entry.name, entry.name_encoding);
+    EntryPath path = SplitEntryName(shown);
+    if (path.has_dot_dot) {
+      report_.Fail(ResultCode::kUnsafeEntry, shown + ": refused, it climbs out with \"..\"");
+      continue;
+    }
+    if (path.had_root) {
+      report_.Fail(ResultCode::kUnsafeEntry, shown + ": absolute name, written without its root");
+    }
+    if (path.parts.empty() || !selector_.Selects(path.Joined())) continue;
+    if (!options_.keep_folders) {
+      if (entry.type == EntryType::kDirectory) continue;
+      path.parts = {path.parts.back()};
+    }
+    if (entry.encrypted) {
+      report_.Fail(ResultCode::kEncrypted, shown + ": encrypted");
+      continue;
+    }
+    switch (entry.type) {
+      case EntryType::kFile:
+        if (!WriteFile(entry, path, shown)) {
+          ApplyDirectoryTimes();
+          return std::move(report_);
+        }
+        break;
+      case EntryType::kDirectory:
+        WriteDirectory(entry, path, shown);
+        break;
+      case EntryType::kSymlink:
+        WriteSymlink(entry, path, shown);
+        break;
+      case EntryType::kHardlink:
+        WriteHardlink(entry, path, shown);
+        break;
+      case EntryType::kOther:
+        // Devices and pipes have no place in an extracted folder; skipping them loses no
+        // data.
+        if (report_.problems.size() < kMaxProblems) {
+          report_.problems.push_back(shown + ": special file skipped");
+        }
+        break;
+    }
+  }
+  if (!status.ok()) report_.Fail(status.code, status.message);
+  ApplyDirectoryTimes();
+  return std::move(report_);
+}
+
+bool Writer::WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  ResultCode code = ResultCode::kOk;
+  int dir = cursor_.Enter(path.parts, path.parts.size() - 1, &code);
+  if (dir < 0) {
+    report_.Fail(code, shown + ": its folder cannot be made");
+    return true;
+  }
+  const std::string& leaf = path.parts.back();
+  if (KeepExisting(dir, leaf)) return true;
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = TempName();
+    mode_t mode = entry.mode != 0 ? static_cast<mode_t>(entry.mode & 0777) : 0666;
+    fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create");
+    return true;
+  }
+  Status status;
+  int64_t total = 0;
+  bool write_ok = true;
+  for (;;) {
+    size_t got = 0;
+    status = source_->Read(buffer_.get(), kBufferSize, &got);
+    if (!status.ok() || got == 0) break;
+    if (write_ok && !WriteAll(fd, buffer_.get(), got)) write_ok = false;
+    total += static_cast<int64_t>(got);
+  }
+  if (status.ok() && entry.size >= 0 && total != entry.size) {
+    status = Status::Entry(ResultCode::kDamaged, "data shorter or longer than its header says");
+  }
+  if (status.ok() && !write_ok) status = Status::Entry(ResultCode::kCannotWrite, "write failed");
+  if (status.ok() && entry.mtime != 0) {
+    struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.mtime), 0}};
+    futimens(fd, times);
+  }
+  if (close(fd) != 0 && status.ok()) {
+    status = Status::Entry(ResultCode::kCannotWrite, "write failed");
+  }
+  if (status.ok() && renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+    status = Status::Entry(ResultCode::kCannotWrite, "cannot replace what is there");
+  }
+  if (!status.ok()) {
+    unlinkat(dir, temp.c_str(), 0);
+    report_.Fail(status.code, shown + ": " + status.message);
+    return status.severity != Severity::kArchive;
+  }
+  ++report_.extracted;
+  extracted_.insert(path.Joined());
+  return true;
+}
+
+void Writer::WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  ResultCode code = ResultCode::kOk;
+  if (cursor_.Enter(path.parts, path.parts.size(), &code) < 0) {
+    report_.Fail(code, shown + ": cannot make the folder");
+    return;
+  }
+  ++report_.extracted;
+  if (entry.mtime != 0 || entry.mode != 0) {
+    dir_times_.push_back({path.parts, entry.mtime, entry.mode});
+  }
+}
+
+void Writer::WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  std::string target = decoder_.Decode(entry.link_target, entry.name_encoding);
+  for (char& c : target) {
+    if (c == '\\') c = '/';
+  }
+  std::vector<std::string> parent(path.parts.begin(), path.parts.end() - 1);
+  if (!SymlinkTargetStaysInside(parent, target)) {
+    report_.Fail(ResultCode::kUnsafeEntry, shown + ": link to " + target + " refused");
+    return;
+  }
+  ResultCode code = ResultCode::kOk;
+  int dir = cursor_.Enter(path.parts, path.parts.size() - 1, &code);
+  if (dir < 0) {
+    report_.Fail(code, shown + ": its folder cannot be made");
+    return;
+  }
+  const std::string& leaf = path.parts.back();
+  if (KeepExisting(dir, leaf)) return;
+  std::string temp = TempName();
+  if (symlinkat(target.c_str(), dir, temp.c_str()) != 0) {
+    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
+    return;
+  }
+  if (renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+    unlinkat(dir, temp.c_str(), 0);
+    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot replace what is there");
+    return;
+  }
+  ++report_.extracted;
+  extracted_.insert(path.Joined());
+}
+
+int Writer::OpenExistingDir(const std::vector<std::string>& parts, size_t count) {
+  int fd = dup(root_fd_);
+  for (size_t i = 0; i < count && fd >= 0; ++i) {
+    int next = openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  return fd;
+}
+
+void Writer::WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  EntryPath source = SplitEntryName(decoder_.Decode(entry.link_target, entry.name_encoding));
+  if (!options_.keep_folders && !source.parts.empty()) source.parts = {source.parts.back()};
+  // Only what this run wrote inside the destination may be linked: anything else could
+  // be a file of the user's (or of the system) that the archive wants a second name for.
+  if (source.has_dot_dot || source.had_root || source.parts.empty() ||
+      extracted_.count(source.Joined()) == 0) {
+    report_.Fail(ResultCode::kUnsafeEntry, shown + ": hard link to a file not extracted here");
+    return;
+  }
+  int source_dir = OpenExistingDir(source.parts, source.parts.size() - 1);
+  ResultCode code = ResultCode::kOk;
+  int dir = cursor_.Enter(path.parts, path.parts.size() - 1, &code);
+  if (source_dir < 0 || dir < 0) {
+    if (source_dir >= 0) close(source_dir);
+    report_.Fail(source_dir < 0 ? ResultCode::kCannotWrite : code, shown + ": cannot link");
+    return;
+  }
+  const std::string& leaf = path.parts.back();
+  std::string temp = TempName();
+  bool ok = !KeepExisting(dir, leaf) &&
+            linkat(source_dir, source.parts.back().c_str(), dir, temp.c_str(), 0) == 0;
+  close(source_dir);
+  if (!ok) {
+    if (!options_.overwrite) return;
+    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
+    return;
+  }
+  if (renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+    unlinkat(dir, temp.c_str(), 0);
+    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot replace what is there");
+    return;
+  }
+  ++report_.extracted;
+  extracted_.insert(path.Joined());
+}
+
+void Writer::ApplyDirectoryTimes() {
+  // Last, because writing the files inside a folder changes its time again.
+  for (const DirTimes& d : dir_times_) {
+    ResultCode code = ResultCode::kOk;
+    int fd = cursor_.Enter(d.parts, d.parts.size(), &code);
+    if (fd < 0) continue;
+    if (d.mode != 0) fchmod(fd, static_cast<mode_t>((d.mode & 0777) | 0700) & ~umask_);
+    if (d.mtime != 0) {
+      struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(d.mtime), 0}};
+      futimens(fd, times);
+    }
+  }
+  cursor_.Reset();
+}
+
+}  // namespace
+
+void ExtractReport::Fail(ResultCode code, const std::string& what) {
+  if (result == ResultCode::kOk) result = code;
+  ++failed;
+  if (problems.size() < kMaxProblems) problems.push_back(what);
+}
+
+ExtractReport ExtractAll(EntrySource* source, const std::string& destination,
+                         const ExtractOptions& options, const EntrySelector& selector) {
+  if (!MakeDestination(destination)) {
+    ExtractReport report;
+    report.Fail(ResultCode::kCannotWrite, destination + ": cannot make the destination");
+    return report;
+  }
+  int root = open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) {
+    ExtractReport report;
+    report.Fail(ResultCode::kCannotWrite, destination + ": cannot open the destination");
+    return report;
+  }
+  ExtractReport report;
+  {
+    Writer writer(source, root, options, selector);
+    report = writer.Run();
+  }
+  close(root);
+  return report;
+}
+
+}  // namespace engine

@@ -1,0 +1,104 @@
+#include "engine/library_runner.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine/wildcard.h"
+
+namespace engine {
+namespace {
+
+int32_t Code(ResultCode code) { return static_cast<int32_t>(code); }
+
+int32_t Fail(ResultCode code, const std::string& message, char* output, uint32_t size) {
+  char prefix[32];
+  std::snprintf(prefix, sizeof(prefix), "error 0x%X: ", static_cast<unsigned>(code));
+  CopyOutput(prefix + message + "\n", output, size);
+  return Code(code);
+}
+
+// Reads every entry to its end, writing nothing.
+bool DecodesCompletely(EntrySource* source) {
+  std::vector<char> buffer(1 << 16);
+  Entry entry;
+  Status status;
+  while (source->Next(&entry, &status)) {
+    if (entry.encrypted) return false;
+    for (;;) {
+      size_t got = 0;
+      Status s = source->Read(buffer.data(), buffer.size(), &got);
+      if (!s.ok()) return false;
+      if (got == 0) break;
+    }
+  }
+  return status.ok();
+}
+
+}  // namespace
+
+void CopyOutput(const std::string& text, char* output, uint32_t size) {
+  if (output == nullptr || size == 0) return;
+  size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  // Step back over continuation bytes so the text ends on a whole character.
+  if (n < text.size()) {
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(output, text.data(), n);
+  output[n] = '\0';
+}
+
+std::string FormatReport(const ExtractReport& report) {
+  char line[96];
+  std::snprintf(line, sizeof(line), "%zu extracted, %zu failed, result 0x%X\n", report.extracted,
+                report.failed, static_cast<unsigned>(report.result));
+  std::string text = line;
+  for (const std::string& p : report.problems) text += p + "\n";
+  return text;
+}
+
+int32_t RunExtract(LibraryState* state, Library library, ArchiveOpener open,
+                   const char* command_line, char* output, uint32_t output_size) {
+  RunningScope running(state);
+  try {
+    if (command_line == nullptr) {
+      return Fail(ResultCode::kBadCommandLine, "no command line", output, output_size);
+    }
+    ExtractRequest request;
+    std::string error;
+    if (!ParseExtractRequest(library, command_line, &request, &error)) {
+      return Fail(ResultCode::kBadCommandLine, error, output, output_size);
+    }
+    Status status;
+    std::unique_ptr<EntrySource> source = open(request.line.archive, &status);
+    if (source == nullptr) {
+      ResultCode code = status.ok() ? ResultCode::kCannotOpen : status.code;
+      return Fail(code, status.message, output, output_size);
+    }
+    EntrySelector selector(request.line.patterns);
+    ExtractReport report =
+        ExtractAll(source.get(), request.line.destination, request.options, selector);
+    CopyOutput(FormatReport(report), output, output_size);
+    return Code(report.result);
+  } catch (const std::bad_alloc&) {
+    return Fail(ResultCode::kOutOfMemory, "out of memory", output, output_size);
+  } catch (...) {
+    return Fail(ResultCode::kDamaged, "unexpected failure", output, output_size);
+  }
+}
+
+int32_t RunCheck(ArchiveChecker check, ArchiveOpener open, const char* path, int32_t mode) {
+  if (path == nullptr || *path == '\0') return 0;
+  try {
+    if (!check(path)) return 0;
+    if (mode < 2) return 1;
+    Status status;
+    std::unique_ptr<EntrySource> source = open(path, &status);
+    return source != nullptr && DecodesCompletely(source.get()) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace engine

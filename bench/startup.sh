@@ -1,0 +1,106 @@
+# The start-up section of bench/run.sh, which sources this file: how long a whole program takes
+# to extract tiny.zip (one 1 KiB file), so nearly all of it is starting and ending the process,
+# loading libraries and, for the programs, reading the settings and checking the libraries.
+#
+# Uses from run.sh: data, build, repo, driver, work, here, startup_rows (filled here).
+
+# Writes the settings file of a copied program: fixed destination folder $2, a folder named
+# after the archive, no file manager afterwards, no warning about missing libraries. The file
+# is code page 932 with CR LF line ends, 21 lines, as the program writes it.
+write_settings() {  # program_folder destination_folder
+  {
+    printf '%s\r\n' "このファイルは「Dizor-解凍」の設定ファイルです。変更すると正しく動作しなくなります。"
+    printf '%s\r\n' 1 1 0 "$2" 1
+    for _ in $(seq 15); do printf 'No Data\r\n'; done
+  } | iconv -f UTF-8 -t CP932 >"$1/Dizor-K.ini"
+}
+
+# Copies program $1 and the libraries beside it into folder $2, since the program reads its
+# settings file from its own folder and we must not write into someone's build folder.
+install_copy() {  # program_path folder destination_folder
+  rm -rf "$2"
+  mkdir -p "$2"
+  cp "$1" "$2/"
+  cp "$(dirname "$1")"/*.DLL "$2/" 2>/dev/null
+  write_settings "$2" "$3"
+}
+
+# Times one command string; $2 is the folder it extracts into, checked against tiny's payload.
+startup_measure() {  # label out_dir command_string
+  local label="$1" out="$2" command="$3" tree median mean sd rss rc
+  local prepare="rm -rf '$out' && mkdir -p '$(dirname "$out")'"
+  [[ "$label" == bsdtar || "$label" == ours* ]] && prepare+=" && mkdir -p '$out'"
+  bash -c "$prepare"
+  /usr/bin/time -f '%M' -o "$work/time.out" bash -c "exec $command" >"$work/tool.log" 2>&1
+  rc=$?
+  rss=$(tail -n 1 "$work/time.out")
+  tree=$(python3 "$here/tree_manifest.py" "$data/payload/tiny.manifest" "$out" 2>"$work/tree.log")
+  if [[ "$tree" != ok ]]; then
+    problems+=("start-up $label: ${tree:-WRONG} rc=$rc")
+    while IFS= read -r line; do problems+=("$line"); done < <(head -n 4 "$work/tree.log"; tail -n 3 "$work/tool.log" | sed 's/^/  tool: /')
+    [[ "$label" == bsdtar ]] || failed=1
+  fi
+  if command -v hyperfine >/dev/null; then
+    # hyperfine subtracts the cost of its own shell, which matters at these few milliseconds.
+    hyperfine --style none -i -w 3 -r 30 --prepare "$prepare" \
+      --export-json "$work/hyperfine.json" "$command" >/dev/null 2>&1
+    read -r median mean sd < <(python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))["results"][0]
+print("%.1f %.1f %.1f" % (r["median"] * 1e3, r["mean"] * 1e3, r["stddev"] * 1e3))' "$work/hyperfine.json")
+  else
+    local times=() t0 t1
+    for ((i = 0; i < 30; i++)); do
+      bash -c "$prepare"
+      t0=$(date +%s%N)
+      bash -c "exec $command" >/dev/null 2>&1
+      t1=$(date +%s%N)
+      times+=("$(((t1 - t0) / 1000))")
+    done
+    median=$(printf '%s\n' "${times[@]}" | median | awk '{printf "%.1f", $1 / 1e3}')
+    mean=$(printf '%s\n' "${times[@]}" | awk '{s += $1} END {printf "%.1f", s / NR / 1e3}')
+    sd="?"
+  fi
+  startup_rows+=("$(printf '%-30s %8s ms (mean %s ± %s) %8.1f MiB  exit %s  %s' "$label" \
+    "$median" "$mean" "$sd" "$(awk -v k="${rss:-0}" 'BEGIN {print k / 1024}')" "$rc" "$tree")")
+}
+
+startup_section() {
+  local tiny="$data/archives/tiny.zip" base="$data/startup"
+  if [[ ! -f "$tiny" || ! -f "$data/payload/tiny.manifest" ]]; then
+    startup_rows+=("skipped: no tiny.zip; run bench/make_archives.sh")
+    return
+  fi
+  mkdir -p "$base"
+  echo "  start-up timings" >&2
+  startup_measure bsdtar "$base/out-bsdtar" "bsdtar -xf '$tiny' -C '$base/out-bsdtar'"
+  if [[ -n "$build" && -f "$build/bin/UNZIP32.DLL" ]]; then
+    startup_measure "ours (driver + UNZIP32.DLL)" "$base/out-driver" \
+      "'$driver' '$build/bin/UNZIP32.DLL' zip '$tiny' '$base/out-driver/'"
+  else
+    startup_rows+=("ours (driver): skipped, no UNZIP32.DLL built")
+  fi
+
+  # The programs: from the build folder, or any build*/ that has them.
+  local name program folder
+  for name in dizor-cli dizor; do
+    program=""
+    for folder in ${build:+"$build"} "$repo"/build*; do
+      if [[ -x "$folder/bin/$name" ]]; then program="$folder/bin/$name"; break; fi
+    done
+    if [[ -z "$program" ]]; then
+      startup_rows+=("$name: skipped, not built (no build*/bin/$name)")
+      continue
+    fi
+    if ! ls "$(dirname "$program")"/UNZIP32.DLL >/dev/null 2>&1; then
+      startup_rows+=("$name: skipped, no UNZIP32.DLL beside $program")
+      continue
+    fi
+    install_copy "$program" "$base/$name" "$base/out-$name/"
+    # With AutoCreateFolder the program extracts tiny.zip into a folder named tiny.
+    local run="'$base/$name/$name' '$tiny'"
+    # The desktop program needs no screen in batch mode; offscreen keeps it off any display.
+    [[ "$name" == dizor ]] && run="env QT_QPA_PLATFORM=offscreen $run"
+    startup_measure "$name" "$base/out-$name/tiny" "$run"
+  done
+}

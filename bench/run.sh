@@ -152,12 +152,12 @@ for archive_name in $archives; do
   [[ -f "$archive" && -f "$manifest" ]] || die "missing $archive or $manifest: run bench/make_archives.sh"
   size_mb=$(awk -v s="$(stat -c %s "$archive")" 'BEGIN {printf "%.1f", s / 1e6}')
 
-  declare -A med=() rss=() status=() exits=()
+  declare -A med=() rss=() status=()
   good_peer=0 peers_run=0
   for tool in ours $(peers_for "$fmt"); do
     why=$(unavailable "$tool" "$fmt")
     if [[ -n "$why" ]]; then
-      rows+=("$(printf '%-10s %-11s %s' "$archive_name" "$tool" "skipped: $why")")
+      rows+=("$(printf '%-10s %6s %-11s %s' "$archive_name" "$size_mb" "$tool" "skipped: $why")")
       continue
     fi
     dest="$out_root/$kind-$fmt-$tool"
@@ -195,12 +195,11 @@ for archive_name in $archives; do
     min_us=$(printf '%s\n' "${times[@]}" | sort -n | head -n 1)
     rss[$tool]=$peak
     status[$tool]=$tree_all
-    exits[$tool]=$rc_seen
     if [[ "$tool" != ours ]]; then
       peers_run=1
       [[ "$tree_all" != WRONG ]] && good_peer=1
     fi
-    rows+=("$(printf '%-10s %-11s %9.3f %8.3f %12.1f %6s  %-12s' "$archive_name" "$tool" \
+    rows+=("$(printf '%-10s %6s %-11s %9.3f %8.3f %12.1f %6s  %-12s' "$archive_name" "$size_mb" "$tool" \
       "$(awk -v u="${med[$tool]}" 'BEGIN {print u / 1e6}')" \
       "$(awk -v u="$min_us" 'BEGIN {print u / 1e6}')" \
       "$(awk -v k="$peak" 'BEGIN {print k / 1024}')" "$rc_seen" "$tree_all")")
@@ -216,9 +215,11 @@ for archive_name in $archives; do
     fi
     if [[ -z "$lowest_rss" ]] || ((rss[$tool] < rss[$lowest_rss])); then lowest_rss=$tool; fi
   done
-  if [[ -n "${med[ours]:-}" && -n "$fastest" ]]; then
-    rows+=("$(printf '%-10s %-11s time %.2fx of %s (%.3f s), peak RSS %.2fx of %s (%.1f MiB)' \
-      "$archive_name" "=> ours" \
+  if [[ -n "${med[ours]:-}" && "${status[ours]}" != ok ]]; then
+    rows+=("$(printf '%-10s %6s %-11s %s' "$archive_name" "" "=> ours" "no ratio: our tree is ${status[ours]}")")
+  elif [[ -n "${med[ours]:-}" && -n "$fastest" ]]; then
+    rows+=("$(printf '%-10s %6s %-11s time %.2fx of %s (%.3f s), peak RSS %.2fx of %s (%.1f MiB)' \
+      "$archive_name" "" "=> ours" \
       "$(awk -v a="${med[ours]}" -v b="${med[$fastest]}" 'BEGIN {print a / b}')" "$fastest" \
       "$(awk -v u="${med[$fastest]}" 'BEGIN {print u / 1e6}')" \
       "$(awk -v a="${rss[ours]}" -v b="${rss[$lowest_rss]}" 'BEGIN {print (b > 0 ? a / b : 0)}')" \
@@ -234,7 +235,7 @@ for archive_name in $archives; do
   if [[ "${BENCH_STRICT:-0}" == 1 ]]; then
     for tool in "${!status[@]}"; do [[ "${status[$tool]}" == WRONG ]] && failed=1; done
   fi
-  unset med rss status exits
+  unset med rss status
 done
 
 # --- start-up cost ------------------------------------------------------------------------------
@@ -245,7 +246,7 @@ startup_section
 # --- report -------------------------------------------------------------------------------------
 echo
 echo "Extraction: median wall time and minimum of runs 2..$runs, peak RSS over those runs"
-printf '%-10s %-11s %9s %8s %12s %6s  %-12s\n' archive tool "median s" "min s" "peak RSS MiB" exit tree
+printf '%-10s %6s %-11s %9s %8s %12s %6s  %-12s\n' archive MB tool "median s" "min s" "peak RSS MiB" exit tree
 for row in "${rows[@]}"; do echo "$row"; done
 echo "Start-up: extracting tiny.zip (one 1 KiB file)"
 for row in "${startup_rows[@]}"; do echo "$row"; done

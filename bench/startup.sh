@@ -81,19 +81,19 @@ startup_section() {
     startup_rows+=("ours (driver): skipped, no UNZIP32.DLL built")
   fi
 
-  # The programs: from the build folder, or any build*/ that has them.
+  # The programs: from the build folder, or else any build*/ that has one with UNZIP32.DLL
+  # beside it (a program without the library would only report it missing).
   local name program folder
   for name in dizor-cli dizor; do
     program=""
     for folder in ${build:+"$build"} "$repo"/build*; do
-      if [[ -x "$folder/bin/$name" ]]; then program="$folder/bin/$name"; break; fi
+      if [[ -x "$folder/bin/$name" && -f "$folder/bin/UNZIP32.DLL" ]]; then
+        program="$folder/bin/$name"
+        break
+      fi
     done
     if [[ -z "$program" ]]; then
-      startup_rows+=("$name: skipped, not built (no build*/bin/$name)")
-      continue
-    fi
-    if ! ls "$(dirname "$program")"/UNZIP32.DLL >/dev/null 2>&1; then
-      startup_rows+=("$name: skipped, no UNZIP32.DLL beside $program")
+      startup_rows+=("$name: skipped, no build*/bin/ holds both $name and UNZIP32.DLL")
       continue
     fi
     install_copy "$program" "$base/$name" "$base/out-$name/"

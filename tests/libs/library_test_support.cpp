@@ -1,0 +1,174 @@
+#include "library_test_support.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace dizor_test {
+namespace {
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string ZipCommand(const std::string& a, const std::string& d) {
+  return "-x -o -q " + Quote(a) + " " + Quote(d) + " *.*";
+}
+std::string LhaCommand(const std::string& a, const std::string& d) {
+  return "x -d1 -y1 " + Quote(a) + " " + Quote(d) + " *.*";
+}
+std::string CabCommand(const std::string& a, const std::string& d) {
+  return "-x " + Quote(a) + " " + Quote(d) + " *.*";
+}
+std::string RarCommand(const std::string& a, const std::string& d) {
+  return "-x " + Quote(a) + " " + Quote(d) + " *";
+}
+
+void ListInto(const std::string& root, const std::string& relative,
+              std::vector<std::string>* lines) {
+  std::string folder = relative.empty() ? root : root + "/" + relative;
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return;
+  std::vector<std::string> names;
+  while (dirent* e = readdir(d)) {
+    std::string n = e->d_name;
+    if (n != "." && n != "..") names.push_back(n);
+  }
+  closedir(d);
+  for (const std::string& n : names) {
+    std::string rel = relative.empty() ? n : relative + "/" + n;
+    std::string full = root + "/" + rel;
+    struct stat st;
+    if (lstat(full.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) {
+      char target[4096];
+      ssize_t len = readlink(full.c_str(), target, sizeof(target) - 1);
+      target[len < 0 ? 0 : len] = '\0';
+      lines->push_back("l\t" + rel + "\t" + target);
+    } else if (S_ISDIR(st.st_mode)) {
+      lines->push_back("d\t" + rel);
+      ListInto(root, rel, lines);
+    } else {
+      std::string data = ReadFile(full);
+      uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()),
+                        static_cast<uInt>(data.size()));
+      char line[64];
+      std::snprintf(line, sizeof(line), "\t%zu\t%08lx", data.size(), crc);
+      lines->push_back("f\t" + rel + line);
+    }
+  }
+}
+
+}  // namespace
+
+LoadedLibrary::LoadedLibrary(const std::string& file_name, const std::string& folder) {
+  std::string path = (folder.empty() ? LibraryFolder() : folder) + "/" + file_name;
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) error_ = dlerror();
+}
+
+LoadedLibrary::~LoadedLibrary() {
+  if (handle_ != nullptr) dlclose(handle_);
+}
+
+void* LoadedLibrary::Symbol(const std::string& name) const {
+  return handle_ == nullptr ? nullptr : dlsym(handle_, name.c_str());
+}
+
+const Archiver& ZipArchiver() {
+  static const Archiver a{"UNZIP32.DLL", "UnZip", &ZipCommand};
+  return a;
+}
+const Archiver& RarArchiver() {
+  static const Archiver a{"UNRAR32.DLL", "Unrar", &RarCommand};
+  return a;
+}
+const Archiver& LhaArchiver() {
+  static const Archiver a{"UNLHA32.DLL", "Unlha", &LhaCommand};
+  return a;
+}
+const Archiver& CabArchiver() {
+  static const Archiver a{"CAB32.DLL", "Cab", &CabCommand};
+  return a;
+}
+
+int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& archiver,
+                              const std::string& archive, const std::string& destination,
+                              int32_t* checked) {
+  auto check = library.Get<CheckEntry>(archiver.prefix + "CheckArchive");
+  auto main_entry = library.Get<MainEntry>(archiver.prefix);
+  if (check == nullptr || main_entry == nullptr) return -1;
+  int32_t yes = check(archive.c_str(), 1);
+  if (checked != nullptr) *checked = yes;
+  std::string line = archiver.command(archive, destination);
+  if (archiver.prefix == "UnZip") return main_entry(nullptr, line.c_str(), nullptr, 0);
+  char empty[1] = "";
+  return main_entry(nullptr, line.c_str(), empty, 0);
+}
+
+std::string LibraryFolder() { return DIZOR_LIB_DIR; }
+
+std::string CorpusFolder() {
+  struct stat st;
+  return stat(DIZOR_CORPUS_DIR, &st) == 0 && S_ISDIR(st.st_mode) ? DIZOR_CORPUS_DIR : "";
+}
+
+std::string GoldenFolder() { return DIZOR_GOLDEN_DIR; }
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/dizor-libs-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  nftw(
+      path_.c_str(),
+      [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+  std::vector<std::string> lines;
+  ListInto(root, "", &lines);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+bool WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << content;
+  return static_cast<bool>(f);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream f(path);
+  std::string line;
+  while (std::getline(f, line)) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace dizor_test

@@ -1,0 +1,88 @@
+// Shared helpers of the library tests: loading the built libraries exactly as the program
+// does (dlopen + dlsym of the family's entry points), scratch folders, and listings of an
+// extracted tree in the format of the golden files.
+#ifndef DIZOR_TESTS_LIBS_LIBRARY_TEST_SUPPORT_H_
+#define DIZOR_TESTS_LIBS_LIBRARY_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dizor_test {
+
+using MainEntry = int32_t (*)(void*, const char*, char*, uint32_t);
+using CheckEntry = int32_t (*)(const char*, int32_t);
+
+// One loaded library file. Loaded by full path from the build's bin folder (or `folder`).
+class LoadedLibrary {
+ public:
+  explicit LoadedLibrary(const std::string& file_name, const std::string& folder = "");
+  ~LoadedLibrary();
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  bool ok() const { return handle_ != nullptr; }
+  const std::string& error() const { return error_; }
+  void* Symbol(const std::string& name) const;
+  template <typename F>
+  F Get(const std::string& name) const {
+    return reinterpret_cast<F>(Symbol(name));
+  }
+
+ private:
+  void* handle_ = nullptr;
+  std::string error_;
+};
+
+// An archiver library with prefix P: P##CheckArchive and P as the main entry.
+struct Archiver {
+  std::string file_name;  // "UNZIP32.DLL"
+  std::string prefix;     // "UnZip"
+  // Builds the command line the program sends, from the archive and the destination
+  // (which ends with '/').
+  std::string (*command)(const std::string& archive, const std::string& destination);
+};
+
+const Archiver& ZipArchiver();
+const Archiver& RarArchiver();
+const Archiver& LhaArchiver();
+const Archiver& CabArchiver();
+
+// Probes with mode 1, then calls the main entry as the program does (the buffer given as
+// the program gives it: ZIP a null pointer, the others "" with size 0). Returns the main
+// entry's result; *checked receives the probe's answer when not null.
+int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& archiver,
+                              const std::string& archive, const std::string& destination,
+                              int32_t* checked = nullptr);
+
+// The build's folder of library files (DIZOR_LIB_DIR).
+std::string LibraryFolder();
+// The corpus of third-party archives, or "" when it is not there.
+std::string CorpusFolder();
+std::string GoldenFolder();
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Sorted lines "f\tpath\tsize\tcrc32", "d\tpath", "l\tpath\ttarget" of everything below
+// `root` (the format make_golden.py writes).
+std::vector<std::string> ListTree(const std::string& root);
+
+bool WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);  // without following a final symlink
+std::vector<std::string> ReadLines(const std::string& path);
+
+}  // namespace dizor_test
+
+#endif  // DIZOR_TESTS_LIBS_LIBRARY_TEST_SUPPORT_H_

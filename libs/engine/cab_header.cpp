@@ -1,0 +1,69 @@
+#include "engine/cab_header.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+
+namespace engine::cab {
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool SameIgnoringAsciiCase(const char* a, const std::string& b) {
+  size_t i = 0;
+  for (; a[i] != '\0' && i < b.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return a[i] == '\0' && i == b.size();
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size) {
+  if (size < kHeaderSize || std::memcmp(data, "MSCF", 4) != 0) return false;
+  uint32_t cabinet_size = Le32(data + 8);
+  uint32_t files_offset = Le32(data + 16);
+  uint8_t version_major = data[25];
+  uint16_t folders = static_cast<uint16_t>(data[26] | (data[27] << 8));
+  uint16_t flags = static_cast<uint16_t>(data[30] | (data[31] << 8));
+  // A cabinet may sit at the start of a longer file, never past its end.
+  return Le32(data + 4) == 0 && cabinet_size >= kHeaderSize && cabinet_size <= file_size &&
+         files_offset >= kHeaderSize && files_offset < cabinet_size && version_major == 1 &&
+         folders > 0 && (flags & ~0x7u) == 0;
+}
+
+std::string FindNeighbourCabinet(const std::string& sibling_of, const std::string& name) {
+  // The header may carry a path ("disk2\x.cab"); only its last part names the file.
+  size_t cut = name.find_last_of("\\/");
+  std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+  if (base.empty() || base == "." || base == "..") return "";
+  size_t slash = sibling_of.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : sibling_of.substr(0, slash);
+  std::string prefix = slash == std::string::npos ? "" : dir + "/";
+  if (IsRegularFile(prefix + base)) return prefix + base;
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.empty() ? "/" : dir.c_str()),
+                                              &::closedir);
+  if (!listing) return "";
+  while (dirent* e = ::readdir(listing.get())) {
+    if (SameIgnoringAsciiCase(e->d_name, base) && IsRegularFile(prefix + e->d_name)) {
+      return prefix + e->d_name;
+    }
+  }
+  return "";
+}
+
+}  // namespace engine::cab

@@ -1,0 +1,29 @@
+// The Platform port on Windows. Strings cross the port as UTF-8 and are converted at the Win32
+// call: UTF-16 for the wide file and process functions, the system ANSI code page for the
+// archiver libraries and the "A" folder queries, code page 932 for the settings file.
+#ifndef DIZOR_PLATFORM_WIN32_WIN32_PLATFORM_H_
+#define DIZOR_PLATFORM_WIN32_WIN32_PLATFORM_H_
+
+#include <string>
+
+#include "platform/ports.h"
+
+class Win32Platform : public Platform {
+ public:
+  char PathSeparator() const override { return '\\'; }
+  std::string ProgramFolder() override;
+  std::string SystemFolder() override;
+  std::string WindowsFolder() override;
+  // The drive the program's users keep their extracted files on.
+  std::string DefaultDestinationFolder() override { return "D:\\"; }
+  std::optional<std::string> FindFile(const std::string& path) override;
+  std::unique_ptr<ArchiverLibrary> BindLibrary(const std::string& path) override;
+  std::string ToAnsi(const std::string& utf8) override;
+  void OpenFolder(const std::string& folder) override;
+  bool ReadFile(const std::string& path, std::string* bytes) override;
+  bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) override;
+  bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override;
+  std::string Cp932ToUtf8(const std::string& cp932) override;
+};
+
+#endif  // DIZOR_PLATFORM_WIN32_WIN32_PLATFORM_H_

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demonstration need, from Debian's packages.
+# Run as root (or through sudo) on Debian 12 or a system with the same packages.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang-format
+  # engines of our archiver libraries
+  libarchive-dev liblhasa-dev libmspack-dev zlib1g-dev
+  # the desktop program and its Japanese text
+  qt6-base-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  # tests
+  libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick
+  # peer tools: making sample archives, comparing trees, the benchmark
+  zip unzip libarchive-tools p7zip-full lhasa cabextract gcab jlha-utils unar hyperfine time
+  # the portable core is also compiled for Windows
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+)
+apt-get update
+apt-get install -y --no-install-recommends "${packages[@]}"

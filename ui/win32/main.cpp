@@ -1,7 +1,9 @@
 // Dizor-K.exe: the program on Windows.
+#include "platform/win32/win32_api.h"
+// <windows.h> comes first: the common-control and COM headers build on it.
+
 #include <commctrl.h>
 #include <objbase.h>
-#include "platform/win32/win32_api.h"
 
 #include "app/form1.h"
 #include "platform/win32/win32_platform.h"

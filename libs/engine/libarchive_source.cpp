@@ -80,6 +80,7 @@ bool LibarchiveSource::Next(Entry* entry, Status* status) {
   if (dead_) return false;
   ScopedUtf8Locale locale;
   if (reopen_ && !Reopen()) {
+    *status = Status::Fatal(ResultCode::kDamaged, "cannot read past the broken entry");
     dead_ = true;
     return false;
   }

@@ -87,7 +87,12 @@ TEST(NameDecoder, Utf8StaysOthersAreCodePage932) {
       // 表 is 0x95 0x5C in CP932: its trail byte is a backslash, and must not split.
       {"CP932 with a 0x5C trail byte", "\x95\x5C\\a.txt", NameEncoding::kNative, "表\\a.txt"},
       {"CP932 half-width katakana", "\xB6\xC5", NameEncoding::kNative, "ｶﾅ"},
-      {"unmappable byte becomes U+FFFD", "a\xFF" "b", NameEncoding::kNative, "a\xEF\xBF\xBD" "b"},
+      {"unmappable byte becomes U+FFFD",
+       "a\xFF"
+       "b",
+       NameEncoding::kNative,
+       "a\xEF\xBF\xBD"
+       "b"},
       {"a lone lead byte at the end", "a\x82", NameEncoding::kNative, "a\xEF\xBF\xBD"},
       {"Unicode names are never re-read", "\x95\x5C", NameEncoding::kUnicode, "\x95\x5C"},
       {"overlong UTF-8 is not UTF-8: read as CP932", "\xC0\xAF", NameEncoding::kNative, "ﾀｯ"},

@@ -57,8 +57,8 @@ void ListInto(const std::string& root, const std::string& relative,
       ListInto(root, rel, lines);
     } else {
       std::string data = ReadFile(full);
-      uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()),
-                        static_cast<uInt>(data.size()));
+      uLong crc =
+          crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
       char line[64];
       std::snprintf(line, sizeof(line), "\t%zu\t%08lx", data.size(), crc);
       lines->push_back("f\t" + rel + line);
@@ -133,9 +133,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   if (path_.empty()) return;
   nftw(
-      path_.c_str(),
-      [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
-      FTW_DEPTH | FTW_PHYS);
+      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+      16, FTW_DEPTH | FTW_PHYS);
 }
 
 std::vector<std::string> ListTree(const std::string& root) {

@@ -1,0 +1,94 @@
+// Every ZIP and RAR archive of the corpus, extracted through the built libraries exactly as
+// the program does, compared with what a peer extractor writes (golden/<fmt>/<name>.tree,
+// made by golden/make_golden.py). golden/expected.tsv gives per archive the result code and
+// where we knowingly differ from the peer:
+//   archive  check  code(hex)  missing  why
+// missing: the paths of the golden tree we do not write, "," between them, "*" for all.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "library_test_support.h"
+
+namespace dizor_test {
+namespace {
+
+struct CorpusCase {
+  std::string archive;  // "zip/x.zip"
+  int32_t check = 1;
+  int32_t code = 0;
+  std::vector<std::string> missing;
+};
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(s);
+  while (std::getline(in, part, sep)) parts.push_back(part);
+  return parts;
+}
+
+std::vector<CorpusCase> LoadCases() {
+  std::vector<CorpusCase> cases;
+  for (const std::string& line : ReadLines(GoldenFolder() + "/expected.tsv")) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f = Split(line, '\t');
+    if (f.size() < 4) continue;
+    CorpusCase c;
+    c.archive = f[0];
+    c.check = std::stoi(f[1]);
+    c.code = static_cast<int32_t>(std::stol(f[2], nullptr, 16));
+    if (f[3] != "-") c.missing = Split(f[3], ',');
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+std::string PathOf(const std::string& line) {
+  std::vector<std::string> f = Split(line, '\t');
+  return f.size() > 1 ? f[1] : "";
+}
+
+class CorpusTest : public testing::TestWithParam<CorpusCase> {};
+
+TEST_P(CorpusTest, ExtractsWhatThePeerExtracts) {
+  const CorpusCase& c = GetParam();
+  std::string corpus = CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  bool zip = c.archive.rfind("zip/", 0) == 0;
+  const Archiver& archiver = zip ? ZipArchiver() : RarArchiver();
+  LoadedLibrary library(archiver.file_name);
+  ASSERT_TRUE(library.ok()) << library.error();
+  TempDir temp;
+  int32_t checked = -1;
+  int32_t result = ExtractLikeTheProgram(library, archiver, corpus + "/" + c.archive,
+                                         temp.Sub("out/"), &checked);
+  EXPECT_EQ(checked != 0, c.check != 0);
+  EXPECT_EQ(result, c.code) << std::hex << "0x" << result;
+
+  std::vector<std::string> expected;
+  for (const std::string& line : ReadLines(GoldenFolder() + "/" + c.archive + ".tree")) {
+    std::string path = PathOf(line);
+    bool all_missing = c.missing.size() == 1 && c.missing[0] == "*";
+    if (all_missing || std::find(c.missing.begin(), c.missing.end(), path) != c.missing.end()) {
+      continue;
+    }
+    expected.push_back(line);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ListTree(temp.Sub("out")), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, testing::ValuesIn(LoadCases()),
+                         [](const testing::TestParamInfo<CorpusCase>& param_info) {
+                           std::string name = param_info.param.archive;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace dizor_test

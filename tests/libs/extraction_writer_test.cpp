@@ -1,0 +1,282 @@
+// The writer's safety rules, driven by a scripted EntrySource: names and links that try
+// to leave the destination, damaged data over existing files, and what still gets written.
+#include "engine/extraction_writer.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "library_test_support.h"
+
+namespace engine {
+namespace {
+
+using dizor_test::Exists;
+using dizor_test::ReadFile;
+using dizor_test::TempDir;
+using dizor_test::WriteFile;
+
+struct FakeEntry {
+  Entry entry;
+  std::string data;
+  // When not ok: Read hands over the first half of `data`, then fails with this.
+  Status failure = Status::Ok();
+};
+
+class FakeSource : public EntrySource {
+ public:
+  explicit FakeSource(std::vector<FakeEntry> entries, Status end = Status::Ok())
+      : entries_(std::move(entries)), end_(std::move(end)) {}
+
+  bool Next(Entry* entry, Status* status) override {
+    *status = Status::Ok();
+    if (++index_ >= entries_.size()) {
+      *status = end_;
+      return false;
+    }
+    *entry = entries_[index_].entry;
+    offset_ = 0;
+    return true;
+  }
+
+  Status Read(void* buf, size_t size, size_t* got) override {
+    const FakeEntry& e = entries_[index_];
+    size_t limit = e.failure.ok() ? e.data.size() : e.data.size() / 2;
+    *got = std::min(size, limit - offset_);
+    std::copy_n(e.data.data() + offset_, *got, static_cast<char*>(buf));
+    offset_ += *got;
+    if (*got == 0 && !e.failure.ok()) return e.failure;
+    return Status::Ok();
+  }
+
+ private:
+  std::vector<FakeEntry> entries_;
+  Status end_;
+  size_t index_ = static_cast<size_t>(-1);
+  size_t offset_ = 0;
+};
+
+FakeEntry File(const std::string& name, const std::string& data) {
+  FakeEntry f;
+  f.entry.name = name;
+  f.entry.size = static_cast<int64_t>(data.size());
+  f.data = data;
+  return f;
+}
+
+FakeEntry Link(EntryType type, const std::string& name, const std::string& target) {
+  FakeEntry f;
+  f.entry.name = name;
+  f.entry.type = type;
+  f.entry.link_target = target;
+  return f;
+}
+
+FakeEntry Damaged(const std::string& name, const std::string& data) {
+  FakeEntry f = File(name, data);
+  f.failure = Status::Entry(ResultCode::kDamaged, "CRC error");
+  return f;
+}
+
+// "f path=content", "d path", "l path->target" for everything below `root`.
+void Describe(const std::string& root, const std::string& rel, std::vector<std::string>* out) {
+  DIR* d = opendir((root + "/" + rel).c_str());
+  if (d == nullptr) return;
+  while (dirent* e = readdir(d)) {
+    std::string n = e->d_name;
+    if (n == "." || n == "..") continue;
+    std::string r = rel.empty() ? n : rel + "/" + n;
+    std::string full = root + "/" + r;
+    struct stat st;
+    lstat(full.c_str(), &st);
+    if (S_ISLNK(st.st_mode)) {
+      char t[512] = {};
+      readlink(full.c_str(), t, sizeof(t) - 1);
+      out->push_back("l " + r + "->" + t);
+    } else if (S_ISDIR(st.st_mode)) {
+      out->push_back("d " + r);
+      Describe(root, r, out);
+    } else {
+      out->push_back("f " + r + "=" + ReadFile(full));
+    }
+  }
+  closedir(d);
+}
+
+std::vector<std::string> Describe(const std::string& root) {
+  std::vector<std::string> out;
+  Describe(root, "", &out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+struct WriterCase {
+  const char* what;
+  std::vector<FakeEntry> entries;
+  ResultCode result;
+  std::vector<std::string> tree;  // of the destination afterwards
+  // Prepares the destination (and the folder beside it) before the run.
+  std::function<void(const std::string& dest, const std::string& outside)> setup = nullptr;
+  ExtractOptions options = {};
+  Status end = Status::Ok();
+};
+
+TEST(ExtractAll, SafetyRulesAndWhatIsStillWritten) {
+  FakeEntry encrypted = File("secret.txt", "x");
+  encrypted.entry.encrypted = true;
+  FakeEntry short_data = File("short.txt", "12345");
+  short_data.entry.size = 10;
+  FakeEntry cp932 = File("\x95\x5C\\a.txt", "sjis");  // 表\a.txt, trail byte 0x5C
+  const WriterCase cases[] = {
+      {"'..' parts are refused, the rest is written",
+       {File("../evil.txt", "x"), File(R"(a\..\..\evil2.txt)", "x"), File("good.txt", "ok")},
+       ResultCode::kUnsafeEntry,
+       {"f good.txt=ok"}},
+      {"absolute names lose their root and stay inside",
+       {File("/abs.txt", "1"), File(R"(C:\win\x.txt)", "2"), File(R"(\\server\share\y.txt)", "3")},
+       ResultCode::kUnsafeEntry,
+       {"d server", "d server/share", "d win", "f abs.txt=1", "f server/share/y.txt=3",
+        "f win/x.txt=2"}},
+      {"a link out is refused, so a file 'through' it lands in a real folder",
+       {Link(EntryType::kSymlink, "link", "../outside"), File("link/passwd", "p")},
+       ResultCode::kUnsafeEntry,
+       {"d link", "f link/passwd=p"}},
+      {"absolute link targets are refused",
+       {Link(EntryType::kSymlink, "etc", "/etc"), File("ok.txt", "1")},
+       ResultCode::kUnsafeEntry,
+       {"f ok.txt=1"}},
+      {"nothing is written through a link, even one pointing inside",
+       {File("sub/keep.txt", "k"), Link(EntryType::kSymlink, "inlink", "sub"),
+        File("inlink/new.txt", "n")},
+       ResultCode::kUnsafeEntry,
+       {"d sub", "f sub/keep.txt=k", "l inlink->sub"}},
+      {"links inside the destination are made",
+       {File("dir/f.txt", "f"), Link(EntryType::kSymlink, "dir/up", "../dir/f.txt"),
+        Link(EntryType::kSymlink, "same", "dir/f.txt")},
+       ResultCode::kOk,
+       {"d dir", "f dir/f.txt=f", "l dir/up->../dir/f.txt", "l same->dir/f.txt"}},
+      {"a link already in the destination is not followed",
+       {File("pre/x.txt", "x"), File("pre", "replaced")},
+       ResultCode::kUnsafeEntry,
+       {"f pre=replaced"},
+       [](const std::string& dest, const std::string&) {
+         symlink("../outside", (dest + "/pre").c_str());
+       }},
+      {"hard links only to files extracted in this run",
+       {File("good.txt", "g"), Link(EntryType::kHardlink, "h1", "../outside/keep.txt"),
+        Link(EntryType::kHardlink, "h2", "/etc/passwd"),
+        Link(EntryType::kHardlink, "h3", "not_extracted.txt"),
+        Link(EntryType::kHardlink, "h4", "good.txt")},
+       ResultCode::kUnsafeEntry,
+       {"f good.txt=g", "f h4=g"}},
+      {"a damaged entry leaves the existing file as it was",
+       {Damaged("existing.txt", "new data new data"), File("after.txt", "a")},
+       ResultCode::kDamaged,
+       {"f after.txt=a", "f existing.txt=old"},
+       [](const std::string& dest, const std::string&) {
+         WriteFile(dest + "/existing.txt", "old");
+       }},
+      {"data shorter than its header says is not written", {short_data}, ResultCode::kDamaged, {}},
+      {"encrypted entries are refused, the rest is written",
+       {encrypted, File("plain.txt", "p")},
+       ResultCode::kEncrypted,
+       {"f plain.txt=p"}},
+      {"a volume missing at the end is the result",
+       {File("first.txt", "1")},
+       ResultCode::kMissingVolume,
+       {"f first.txt=1"},
+       nullptr,
+       {},
+       Status::Fatal(ResultCode::kMissingVolume, "next volume missing")},
+      {"the first failure decides the result",
+       {File("../x", "x"), Damaged("d.txt", "data"), File("ok.txt", "o")},
+       ResultCode::kUnsafeEntry,
+       {"f ok.txt=o"}},
+      {"existing files are replaced",
+       {File("a.txt", "new")},
+       ResultCode::kOk,
+       {"f a.txt=new"},
+       [](const std::string& dest, const std::string&) { WriteFile(dest + "/a.txt", "old"); }},
+      {"keep-existing leaves them",
+       {File("a.txt", "new"), File("b.txt", "b")},
+       ResultCode::kOk,
+       {"f a.txt=old", "f b.txt=b"},
+       [](const std::string& dest, const std::string&) { WriteFile(dest + "/a.txt", "old"); },
+       {true, false}},
+      {"flattening drops the folders",
+       {File("a/b/c.txt", "c"), File("d.txt", "d")},
+       ResultCode::kOk,
+       {"f c.txt=c", "f d.txt=d"},
+       nullptr,
+       {false, true}},
+      {"a file where a folder is needed",
+       {File("f/x.txt", "x"), File("y.txt", "y")},
+       ResultCode::kCannotWrite,
+       {"f f=plain", "f y.txt=y"},
+       [](const std::string& dest, const std::string&) { WriteFile(dest + "/f", "plain"); }},
+      {"CP932 names are decoded before they are split",
+       {cp932},
+       ResultCode::kOk,
+       {"d 表", "f 表/a.txt=sjis"}},
+  };
+  for (const WriterCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir temp;
+    std::string dest = temp.Sub("dest");
+    std::string outside = temp.Sub("outside");
+    mkdir(dest.c_str(), 0777);
+    mkdir(outside.c_str(), 0777);
+    WriteFile(outside + "/keep.txt", "outside");
+    if (c.setup) c.setup(dest, outside);
+    FakeSource source(c.entries, c.end);
+    ExtractReport report = ExtractAll(&source, dest + "/", c.options, EntrySelector({}));
+    EXPECT_EQ(report.result, c.result);
+    EXPECT_EQ(Describe(dest), c.tree);
+    EXPECT_EQ(Describe(outside), std::vector<std::string>{"f keep.txt=outside"});
+    EXPECT_EQ(Describe(temp.path()).size(), 2 + Describe(dest).size() + 1)
+        << "something was written beside the destination";
+  }
+}
+
+TEST(ExtractAll, CreatesAMissingDestinationWithItsParents) {
+  TempDir temp;
+  FakeSource source({File("x.txt", "x")});
+  ExtractReport report =
+      ExtractAll(&source, temp.Sub("a/b/c/"), ExtractOptions{}, EntrySelector({}));
+  EXPECT_EQ(report.result, ResultCode::kOk);
+  EXPECT_EQ(ReadFile(temp.Sub("a/b/c/x.txt")), "x");
+}
+
+TEST(ExtractAll, ModeBitsWithoutSetuidAndMtime) {
+  TempDir temp;
+  FakeEntry e = File("run.sh", "#!/bin/sh\n");
+  e.entry.mode = 04775;
+  e.entry.mtime = 1000000000;
+  FakeSource source({e});
+  mode_t old = umask(022);
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}));
+  umask(old);
+  ASSERT_EQ(report.result, ResultCode::kOk);
+  struct stat st;
+  ASSERT_EQ(stat(temp.Sub("run.sh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+}
+
+TEST(ExtractAll, WildcardsSelectEntries) {
+  TempDir temp;
+  FakeSource source({File("a.txt", "a"), File("b.md", "b"), File("d/c.txt", "c")});
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({"*.txt"}));
+  EXPECT_EQ(report.result, ResultCode::kOk);
+  EXPECT_EQ(Describe(temp.path()), (std::vector<std::string>{"d d", "f a.txt=a", "f d/c.txt=c"}));
+}
+
+}  // namespace
+}  // namespace engine

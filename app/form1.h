@@ -77,7 +77,7 @@ class Form1 {
   bool any_archive_failed() const { return archive_failures_ > 0; }
   // The settings file: the program folder less one separator, a separator, "Dizor-K.ini".
   std::string SettingsPath();
-  // Where the window handle points the libraries: null when no window exists.
+  // The platform's path separator, "/" or "\".
   char separator() const { return sep_; }
 
  private:

@@ -141,6 +141,24 @@ TEST_F(Cli, MissingLibrariesAreListedAndAFailedArchiveOpensItsFolder) {
             std::string::npos);
 }
 
+TEST_F(Cli, DetectionOrderWithLoadedLibraries) {
+  InstallLibraries();
+  fs::remove(program_ / "UNRAR.DLL");  // RAR is then absent: its library is never called
+  StoreSettings("0", "/x", "0", "1");
+  Write(root_ / "both.bin", "accept:Unlha accept:Cab");
+  Write(root_ / "rar.bin", "accept:Unrar");
+  const Result r = Run({"both.bin", "rar.bin"});
+  EXPECT_EQ(r.status, 1);
+  const std::string both = (root_ / "both.bin").string();
+  const std::string rar = (root_ / "rar.bin").string();
+  EXPECT_EQ(Read(root_ / "calls"), "UnZipCheckArchive|" + both + "|1\n" + "UnlhaCheckArchive|" +
+                                       both + "|1\n" + "Unlha|x -d1 -y1 \"" + both + "\" \"" +
+                                       (root_ / "both").string() + "/\" *.*|buffer|0\n" +
+                                       "UnZipCheckArchive|" + rar + "|1\n" + "UnlhaCheckArchive|" +
+                                       rar + "|1\n" + "CabCheckArchive|" + rar + "|1\n");
+  EXPECT_EQ(r.err, "[失敗！] \"" + rar + "\"の解凍に失敗しました\n");
+}
+
 TEST_F(Cli, ChoiceModeNeedsTheWindow) {
   InstallLibraries();
   StoreSettings("2", "/x");

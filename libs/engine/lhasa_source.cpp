@@ -12,6 +12,7 @@
 #include "engine/entry_source.h"
 #include "engine/lha_header.h"
 #include "engine/lha_input.h"
+#include "engine/lha_lh_decoder.h"
 #include "engine/lha_locate.h"
 
 namespace engine {
@@ -103,15 +104,18 @@ class LhasaSource : public EntrySource {
   Status Read(void* buf, size_t size, size_t* got) override {
     *got = 0;
     if (!entry_status_.ok() || data_done_ || size == 0) return entry_status_;
-    if (decoder_ == nullptr && !StartDecoder()) return entry_status_;
-    *got = lha_decoder_read(decoder_, static_cast<uint8_t*>(buf), size);
+    if (decoder_ == nullptr && own_decoder_ == nullptr && !StartDecoder()) return entry_status_;
+    auto* out = static_cast<uint8_t*>(buf);
+    *got = own_decoder_ ? own_decoder_->Read(out, size) : lha_decoder_read(decoder_, out, size);
     if (*got > 0) return Status::Ok();
     data_done_ = true;
+    uint64_t length = own_decoder_ ? own_decoder_->length() : lha_decoder_get_length(decoder_);
+    uint16_t crc = own_decoder_ ? own_decoder_->crc() : lha_decoder_get_crc(decoder_);
     if (in_.read_error()) {
       entry_status_ = Status::Fatal(ResultCode::kCannotOpen, "read error in " + header_.name);
-    } else if (lha_decoder_get_length(decoder_) != header_.original_size) {
+    } else if (length != header_.original_size || (own_decoder_ && own_decoder_->damaged())) {
       entry_status_ = Status::Entry(ResultCode::kDamaged, header_.name + ": data cut short");
-    } else if (lha_decoder_get_crc(decoder_) != header_.crc) {
+    } else if (crc != header_.crc) {
       entry_status_ = Status::Entry(ResultCode::kDamaged, header_.name + ": CRC error");
     }
     return entry_status_;
@@ -119,6 +123,12 @@ class LhasaSource : public EntrySource {
 
  private:
   bool StartDecoder() {
+    int dictionary_bits = lha::LhDecoder::DictionaryBits(header_.method);
+    if (dictionary_bits >= 0) {
+      own_decoder_ = std::make_unique<lha::LhDecoder>(dictionary_bits, &LhasaSource::ReadCompressed,
+                                                      this, header_.original_size);
+      return true;
+    }
     char method[6] = {};
     std::memcpy(method, header_.method.data(), 5);
     LHADecoderType* type = lha_decoder_for_name(method);
@@ -152,6 +162,7 @@ class LhasaSource : public EntrySource {
   void CloseDecoder() {
     if (decoder_ != nullptr) lha_decoder_free(decoder_);
     decoder_ = nullptr;
+    own_decoder_.reset();
   }
 
   bool Fail(Status* status, ResultCode code, const std::string& message) {
@@ -165,6 +176,7 @@ class LhasaSource : public EntrySource {
   int64_t next_header_ = 0;
   uint64_t remaining_ = 0;  // compressed bytes of the current member not yet given out
   LHADecoder* decoder_ = nullptr;
+  std::unique_ptr<lha::LhDecoder> own_decoder_;
   Status entry_status_;
   bool data_done_ = true;
   bool finished_ = false;

@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(DIZOR_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${DIZOR_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${DIZOR_MINGW_TRIPLE}-g++)
+# The "posix" thread model: its C++ library has std::mutex and std::thread, which GoogleTest
+# needs. Everything is linked statically, so no threading DLL ships with the program.
+set(CMAKE_C_COMPILER ${DIZOR_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${DIZOR_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${DIZOR_MINGW_TRIPLE}-windres)
 
 # Look for libraries and headers only in the mingw-w64 tree, never in the build machine's.

@@ -95,6 +95,14 @@ inline constexpr const char* kCliChoiceNeedsWindow =
     "「解凍する時に指定」の設定では解凍先をウィンドウで選ぶため、デスクトップ版 dizor "
     "で開いてください。何も解凍していません。";
 
+// The Qt desktop program.
+inline constexpr const char* kQtNoWindow = "ウィンドウを表示できません。";
+inline constexpr const char* kQtNoDisplay =
+    "画面がありません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。";
+inline constexpr const char* kQtModuleMissing = "画面表示の部品を読み込めませんでした: ";
+inline constexpr const char* kQtOutOfMemory = "メモリが不足しています。";
+inline constexpr const char* kQtInternalError = "内部エラーです。";
+
 }  // namespace texts
 
 #endif  // DIZOR_SUPPORT_TEXTS_H_

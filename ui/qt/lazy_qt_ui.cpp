@@ -1,0 +1,85 @@
+#include "ui/qt/lazy_qt_ui.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <utility>
+
+#include "support/texts.h"
+#include "ui/qt/qt_front_end.h"
+
+namespace {
+
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+void ExitNow(int status) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+LazyQtUi::LazyQtUi(std::string module_path, std::ostream& text_out, void (*exit)(int))
+    : module_path_(std::move(module_path)), text_out_(text_out), text_(text_out), exit_(exit) {}
+
+QtFrontEnd* LazyQtUi::FrontEnd() {
+  if (tried_) return front_end_;
+  tried_ = true;
+  // Without a display Qt would abort the process; the boxes go to text instead.
+  if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+    failure_ = texts::kQtNoDisplay;
+    return nullptr;
+  }
+  // RTLD_LOCAL: the module's copy of the core must not stand in for the program's own.
+  void* module = dlopen(module_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const char* why = dlerror();
+    failure_ = std::string(texts::kQtModuleMissing) + (why != nullptr ? why : module_path_);
+    return nullptr;
+  }
+  auto create = reinterpret_cast<CreateQtFrontEndFunction>(dlsym(module, kCreateQtFrontEndSymbol));
+  if (create == nullptr) {
+    failure_ = std::string(texts::kQtModuleMissing) + module_path_;
+    return nullptr;
+  }
+  front_end_ = create();
+  return front_end_;
+}
+
+void LazyQtUi::MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) {
+  if (QtFrontEnd* qt = FrontEnd()) {
+    qt->MsgBox(prompt, icon, title);
+  } else {
+    text_.MsgBox(prompt, icon, title);
+  }
+}
+
+std::string LazyQtUi::BrowseFolder(const std::string& title) {
+  QtFrontEnd* qt = FrontEnd();
+  return qt != nullptr ? qt->BrowseFolder(title) : std::string();
+}
+
+void LazyQtUi::EndProgram() { exit_(exit_status_ ? exit_status_() : kDizorExitOk); }
+
+void* LazyQtUi::WindowHandle() {
+  // Asking for the handle never loads Qt: without a window there is none.
+  return front_end_ != nullptr ? front_end_->WindowHandle() : nullptr;
+}
+
+bool LazyQtUi::RunWindow(Form1& form) {
+  QtFrontEnd* qt = FrontEnd();
+  if (qt == nullptr) {
+    text_out_ << texts::kQtNoWindow << ' ' << failure_ << '\n';
+    text_out_.flush();
+    return false;
+  }
+  qt->RunWindow(form);
+  return true;
+}

@@ -1,0 +1,240 @@
+#include "ui/qt/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "app/form1.h"
+#include "support/runtime_error.h"
+#include "support/texts.h"
+#include "ui/qt/qt_ui.h"
+
+namespace {
+
+int16_t OptionIndex(ControlId id) {
+  switch (id) {
+    case ControlId::kOption2_1:
+      return 1;
+    case ControlId::kOption2_2:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+int16_t CheckIndex(ControlId id) {
+  switch (id) {
+    case ControlId::kCheck1_1:
+      return 1;
+    case ControlId::kCheck1_2:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+Qt::CheckState CheckStateOf(int16_t value) {
+  if (value == 0) return Qt::Unchecked;
+  return value == 1 ? Qt::Checked : Qt::PartiallyChecked;
+}
+
+void SyncOption(QRadioButton* radio, bool selected) {
+  if (radio->isChecked() == selected) return;
+  if (selected) {
+    radio->setChecked(true);  // unchecks its siblings
+    return;
+  }
+  // An auto-exclusive button refuses to be unchecked directly.
+  radio->setAutoExclusive(false);
+  radio->setChecked(false);
+  radio->setAutoExclusive(true);
+}
+
+}  // namespace
+
+int Pixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+
+MainWindow::MainWindow(Form1& form, UserInterface& boxes) : form_(form), boxes_(boxes) {
+  // The design gives pixel places for a 9-point face at 96 dots per inch; a 12-pixel Japanese
+  // face keeps every caption inside its control.
+  QFont face = JapaneseFont(font());
+  face.setPixelSize(12);
+  setFont(face);
+  setFixedSize(Pixels(kClientWidthTwips), Pixels(kClientHeightTwips));
+  Build();
+  Sync();
+}
+
+void MainWindow::Build() {
+  // Created in the order of the design table: frames before what they hold, and Command4
+  // after Command2, so that where both are shown Command4 lies on top.
+  for (const Control& control : form_.controls()) {
+    QWidget* parent = control.in_window ? static_cast<QWidget*>(this) : widget(control.container);
+    QWidget* w = nullptr;
+    switch (control.kind) {
+      case ControlKind::kFrame:
+        w = new QGroupBox(parent);
+        break;
+      case ControlKind::kOptionButton:
+        w = new QRadioButton(parent);  // the three share Frame7, so they form one group
+        break;
+      case ControlKind::kTextBox:
+        w = new QLineEdit(parent);
+        break;
+      case ControlKind::kCheckBox:
+        w = new QCheckBox(parent);
+        break;
+      case ControlKind::kButton:
+        w = new QPushButton(parent);
+        break;
+    }
+    w->setObjectName(QString::fromUtf8(control.name));
+    // A frame's children are placed from the frame's outer corner, as QGroupBox places them.
+    w->setGeometry(Pixels(control.left), Pixels(control.top), Pixels(control.width),
+                   Pixels(control.height));
+    widgets_[static_cast<size_t>(control.id)] = w;
+    Connect(control, w);
+  }
+
+  // Tab order by the design's tab index; Qt skips hidden and disabled controls by itself.
+  std::array<const Control*, kControlCount> order{};
+  size_t n = 0;
+  for (const Control& control : form_.controls()) {
+    if (control.tab_index >= 0) order[n++] = &control;
+  }
+  std::sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(n),
+            [](const Control* a, const Control* b) { return a->tab_index < b->tab_index; });
+  for (size_t i = 0; i + 1 < n; ++i) {
+    QWidget::setTabOrder(widget(order[i]->id), widget(order[i + 1]->id));
+  }
+}
+
+void MainWindow::Connect(const Control& control, QWidget* w) {
+  const ControlId id = control.id;
+  switch (control.kind) {
+    case ControlKind::kFrame:
+      return;
+    case ControlKind::kOptionButton: {
+      const int16_t index = OptionIndex(id);
+      connect(static_cast<QRadioButton*>(w), &QRadioButton::clicked, this,
+              [this, index] { Forward([this, index] { form_.ClickOption2(index); }); });
+      return;
+    }
+    case ControlKind::kCheckBox: {
+      const int16_t index = CheckIndex(id);
+      // A click checks an unchecked box and clears a checked or greyed one.
+      connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, this, [this, index] {
+        Forward([this, index] {
+          form_.SetCheck1(index, static_cast<int16_t>(form_.Check1(index).value == 0 ? 1 : 0));
+        });
+      });
+      return;
+    }
+    case ControlKind::kTextBox:
+      connect(static_cast<QLineEdit*>(w), &QLineEdit::textEdited, this, [this](const QString& t) {
+        Forward([this, text = t.toStdString()] { form_.SetText1(text); });
+      });
+      return;
+    case ControlKind::kButton:
+      break;
+  }
+  void (Form1::*handler)() = nullptr;
+  switch (id) {
+    case ControlId::kCommand1:
+      handler = &Form1::Command1_Click;
+      break;
+    case ControlId::kCommand2:
+      handler = &Form1::Command2_Click;
+      break;
+    case ControlId::kCommand3:
+      handler = &Form1::Command3_Click;
+      break;
+    case ControlId::kCommand4:
+      handler = &Form1::Command4_Click;
+      break;
+    case ControlId::kCommand5:
+      handler = &Form1::Command5_Click;
+      break;
+    default:
+      return;
+  }
+  connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this,
+          [this, handler] { Forward([this, handler] { (form_.*handler)(); }); });
+}
+
+void MainWindow::Sync() {
+  setWindowTitle(QString::fromStdString(form_.caption()));
+  for (const Control& control : form_.controls()) {
+    QWidget* w = widget(control.id);
+    const QString caption = QString::fromStdString(control.caption);
+    switch (control.kind) {
+      case ControlKind::kFrame:
+        static_cast<QGroupBox*>(w)->setTitle(caption);
+        break;
+      case ControlKind::kOptionButton:
+        static_cast<QRadioButton*>(w)->setText(caption);
+        SyncOption(static_cast<QRadioButton*>(w), control.selected);
+        break;
+      case ControlKind::kTextBox: {
+        auto* edit = static_cast<QLineEdit*>(w);
+        const QString text = QString::fromStdString(control.text);
+        if (edit->text() != text) edit->setText(text);  // keeps the cursor while typing
+        break;
+      }
+      case ControlKind::kCheckBox:
+        static_cast<QCheckBox*>(w)->setText(caption);
+        static_cast<QCheckBox*>(w)->setCheckState(CheckStateOf(control.value));
+        break;
+      case ControlKind::kButton:
+        static_cast<QPushButton*>(w)->setText(caption);
+        break;
+    }
+    w->setVisible(control.visible);
+    w->setEnabled(control.enabled);
+  }
+}
+
+void MainWindow::Forward(const std::function<void()>& handler) {
+  // Once the program has ended no event is handled; and a handler that is waiting on a modal
+  // box must not be entered a second time.
+  if (busy_ || form_.ended()) return;
+  busy_ = true;
+  try {
+    handler();
+  } catch (const RuntimeError& e) {
+    ReportAndEnd(e.number(), e.description());
+  } catch (const std::bad_alloc&) {
+    ReportAndEnd(7, texts::kQtOutOfMemory);
+  } catch (const std::exception& e) {
+    ReportAndEnd(51, std::string(texts::kQtInternalError) + e.what());
+  }
+  busy_ = false;
+  // The real program is gone by now; a front end under test hides the window instead.
+  if (form_.ended()) {
+    hide();
+    return;
+  }
+  Sync();
+}
+
+void MainWindow::ReportAndEnd(int32_t number, const std::string& description) {
+  boxes_.MsgBox(texts::kUnhandledErrorPrefix + std::to_string(number) +
+                    texts::kUnhandledErrorMiddle + description,
+                BoxIcon::kStop, texts::kAppTitle);
+  form_.CloseWindow();  // ends without saving
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!form_.ended()) Forward([this] { form_.CloseWindow(); });
+  if (form_.ended()) {
+    event->accept();
+  } else {
+    event->ignore();  // a handler is still running
+  }
+}

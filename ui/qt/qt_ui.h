@@ -1,0 +1,43 @@
+// The Qt drawing of the UserInterface port: message boxes, the folder picker, and the window.
+#ifndef DIZOR_UI_QT_QT_UI_H_
+#define DIZOR_UI_QT_QT_UI_H_
+
+#include <QFont>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/qt/qt_front_end.h"
+
+class MainWindow;
+
+// `base` with Japanese faces first, so that kana and kanji never fall back to a Chinese face.
+QFont JapaneseFont(const QFont& base);
+
+// A prompt as a box shows it: each CR LF a line break, nothing else changed.
+QString BoxText(const std::string& prompt);
+
+class QtUi : public QtFrontEnd {
+ public:
+  // `end_program` runs on EndProgram; without one, the event loop is left.
+  explicit QtUi(std::function<void()> end_program = {});
+  ~QtUi() override;
+
+  // Modal, OK only, the prompt as plain text: a file name such as "<b>.zip" shows as typed.
+  void MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) override;
+  std::string BrowseFolder(const std::string& title) override;
+  void EndProgram() override;
+  void* WindowHandle() override;
+  void RunWindow(Form1& form) override;
+
+  // Creates and shows the window over `form` without entering the event loop.
+  MainWindow& ShowWindow(Form1& form);
+  MainWindow* window() const { return window_.get(); }
+
+ private:
+  std::function<void()> end_program_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+#endif  // DIZOR_UI_QT_QT_UI_H_

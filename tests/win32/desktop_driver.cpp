@@ -122,12 +122,16 @@ std::optional<Box> WaitForBox(const PROCESS_INFORMATION& process, int timeout_ms
   for (int waited = 0; waited <= timeout_ms; waited += kPollMs) {
     HWND hwnd = FindVisible(process.dwProcessId, L"#32770");
     if (hwnd != nullptr) {
+      // A box is shown a moment before its title and prompt are filled in: every box of the
+      // program has both, so one without them is not ready yet.
       Box box{hwnd, TextOf(hwnd), "", SeenIcon::kNone};
       HWND prompt = nullptr;
       EnumChildWindows(hwnd, FindPrompt, reinterpret_cast<LPARAM>(&prompt));
       if (prompt != nullptr) box.text = TextOf(prompt);
-      box.icon = IconOf(hwnd);
-      return box;
+      if (!box.title.empty() && !box.text.empty()) {
+        box.icon = IconOf(hwnd);
+        return box;
+      }
     }
     if (Ended(process)) return std::nullopt;
     Sleep(kPollMs);
@@ -138,16 +142,12 @@ std::optional<Box> WaitForBox(const PROCESS_INFORMATION& process, int timeout_ms
 HWND WaitForMainWindow(const PROCESS_INFORMATION& process, std::vector<Box>* boxes_before,
                        int timeout_ms) {
   for (int waited = 0; waited <= timeout_ms; waited += kPollMs) {
-    if (HWND box_hwnd = FindVisible(process.dwProcessId, L"#32770")) {
+    if (FindVisible(process.dwProcessId, L"#32770") != nullptr) {
       if (boxes_before == nullptr) return nullptr;
       std::optional<Box> box = WaitForBox(process, 0);
       if (box) {
         boxes_before->push_back(*box);
         PressOk(*box);
-        // Wait for this box to go before looking again.
-        for (int i = 0; i < 100 && IsWindow(box_hwnd) && IsWindowVisible(box_hwnd); ++i) {
-          Sleep(kPollMs);
-        }
       }
       continue;
     }
@@ -171,9 +171,14 @@ bool IsEnabled(HWND control) { return IsWindowEnabled(control) != FALSE; }
 bool IsChecked(HWND control) { return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::string TextOf(HWND window) {
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(
-      static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  // Asked with WM_GETTEXT: GetWindowText does not ask another process's edit box for its text.
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 2000, &length);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_NORMAL, 2000, &copied);
+  text.resize(static_cast<size_t>(copied));
   return win32_text::Narrow(text);
 }
 
@@ -189,11 +194,15 @@ void TypeText(HWND main_window, int id, const std::wstring& text) {
   SendMessageW(Control(main_window, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-std::vector<int> TabOrder(HWND main_window) {
+std::vector<int> FocusOrder(HWND main_window) {
+  // Tab walks the children in this order. (Windows itself keeps the tab stop of an option
+  // button on the selected one only, so WS_TABSTOP alone does not tell the order.)
   std::vector<int> ids;
   for (HWND child = GetWindow(main_window, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
-    if (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) ids.push_back(GetDlgCtrlID(child));
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    if ((style & BS_TYPEMASK) == BS_GROUPBOX && (style & WS_TABSTOP) == 0) continue;
+    ids.push_back(GetDlgCtrlID(child));
   }
   return ids;
 }

@@ -43,8 +43,9 @@ std::string TextOf(HWND window);  // UTF-8
 // replaces the text of an edit box.
 void Click(HWND main_window, int id);
 void TypeText(HWND main_window, int id, const std::wstring& text);
-// Ids of the controls that take the focus, in the order Tab visits them.
-std::vector<int> TabOrder(HWND main_window);
+// Ids of the controls that can take the focus (all but the frames), in the order Tab visits
+// them.
+std::vector<int> FocusOrder(HWND main_window);
 
 // Saves what the screen shows of `window` as a 24-bit BMP file.
 bool SaveScreenshot(HWND window, const std::wstring& bmp_path);

@@ -3,6 +3,16 @@
 # loading libraries and, for the programs, reading the settings and checking the libraries.
 #
 # Uses from run.sh: data, build, repo, driver, work, here, startup_rows (filled here).
+#
+# Run by itself, it is the start-up check of the desktop program:
+#
+#   bench/startup.sh [BUILD_DIR]
+#
+# times dizor, dizor-cli and bsdtar on a tiny.zip of its own (hyperfine, 3 warm-ups, 40 runs)
+# and fails (1) when dizor's median is above 1.5 times dizor-cli's: dizor loads Qt only for a
+# box or its window, so an immediate batch that shows nothing must cost what dizor-cli costs.
+# BUILD_DIR defaults to the first /work/main/build*/ whose bin/ has dizor, dizor-cli and
+# UNZIP32.DLL. Exit status 2 when something needed is missing.
 
 # Writes the settings file of a copied program: fixed destination folder $2, a folder named
 # after the archive, no file manager afterwards, no warning about missing libraries. The file
@@ -22,6 +32,8 @@ install_copy() {  # program_path folder destination_folder
   mkdir -p "$2"
   cp "$1" "$2/"
   cp "$(dirname "$1")"/*.DLL "$2/" 2>/dev/null
+  # dizor's Qt module: loaded only for a box or the window, but it belongs beside the program.
+  cp "$(dirname "$1")"/libdizor_qt.so "$2/" 2>/dev/null
   write_settings "$2" "$3"
 }
 
@@ -104,3 +116,72 @@ startup_section() {
     startup_measure "$name" "$base/out-$name/tiny" "$run"
   done
 }
+
+# --- run by itself ------------------------------------------------------------------------------
+startup_standalone() {
+  local here repo build work name limit=1.5
+  here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+  repo="$(dirname "$here")"
+  build="${1:-}"
+  if [[ -z "$build" ]]; then
+    for folder in "$repo"/build*/; do
+      if [[ -x "$folder/bin/dizor" && -x "$folder/bin/dizor-cli" && -f "$folder/bin/UNZIP32.DLL" ]]
+      then
+        build="${folder%/}"
+        break
+      fi
+    done
+  fi
+  for name in dizor dizor-cli UNZIP32.DLL ZIP32J.DLL; do
+    [[ -n "$build" && -e "$build/bin/$name" ]] || {
+      echo "startup.sh: no $name in ${build:-any build*/}/bin" >&2
+      return 2
+    }
+  done
+  command -v hyperfine >/dev/null || { echo "startup.sh: hyperfine is missing" >&2; return 2; }
+  command -v bsdtar >/dev/null || { echo "startup.sh: bsdtar is missing" >&2; return 2; }
+
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' RETURN
+  # tiny.zip: one 1 KiB file, as in the benchmark's own set.
+  python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("tiny/payload.bin", bytes((i * 37 + 11) % 251 for i in range(1024)))' \
+    "$work/tiny.zip" || return 2
+  for name in dizor dizor-cli; do
+    install_copy "$build/bin/$name" "$work/$name" "$work/out-$name/"
+  done
+  mkdir -p "$work/out-bsdtar"
+  # No screen: should dizor want a box after all, it writes it as text instead of waiting.
+  unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+  hyperfine -N -w 3 -r 40 --export-json "$work/times.json" \
+    -p "rm -rf $work/out-dizor" -n dizor "$work/dizor/dizor $work/tiny.zip" \
+    -p "rm -rf $work/out-dizor-cli" -n dizor-cli "$work/dizor-cli/dizor-cli $work/tiny.zip" \
+    -p "rm -rf $work/out-bsdtar/tiny" -n bsdtar "bsdtar -xf $work/tiny.zip -C $work/out-bsdtar" \
+    || return 2
+  for name in dizor dizor-cli; do
+    cmp -s "$work/out-bsdtar/tiny/payload.bin" "$work/out-$name/tiny/tiny/payload.bin" || {
+      echo "startup.sh: $name did not extract tiny.zip correctly" >&2
+      return 1
+    }
+  done
+  python3 - "$work/times.json" "$limit" <<'PY'
+import json, sys
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+limit = float(sys.argv[2])
+print()
+print("start-up on tiny.zip      median ms   mean ms ± sd")
+for name in ("dizor", "dizor-cli", "bsdtar"):
+    r = results[name]
+    print(f"{name:<24} {r['median'] * 1e3:9.2f}  {r['mean'] * 1e3:8.2f} ± {r['stddev'] * 1e3:.2f}")
+ratio = results["dizor"]["median"] / results["dizor-cli"]["median"]
+verdict = "ok" if ratio <= limit else "TOO SLOW"
+print(f"dizor / dizor-cli = {ratio:.2f} (limit {limit}): {verdict}")
+sys.exit(0 if ratio <= limit else 1)
+PY
+}
+
+if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
+  startup_standalone "$@"
+  exit $?
+fi

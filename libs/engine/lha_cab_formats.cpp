@@ -5,25 +5,51 @@
 //   pm0-pm2); libarchive only lh0 and lh5-lh7. The member headers are read by our own
 //   lha_header.cpp, which keeps MS-DOS names as stored, reads UNLHA32's UTF-16 names and finds
 //   the archive inside a self-extracting .exe, so one engine serves every archive.
-// CAB: libmspack reads stored, MSZIP, LZX and Quantum folders, reserved header areas, and
-//   cabinet sets spread over several files; libarchive 3.6.2 misses Quantum, refuses every
-//   part of a set and fails on reserved data areas. libmspack is also the engine of
-//   cabextract, the quickest peer on cabinets of many small files.
+// CAB, per cabinet:
+//   a single cabinet of stored, MSZIP or LZX folders without reserved areas: libarchive.
+//     Its MSZIP is zlib's inflate, which needs two thirds of the time of libmspack's own
+//     (0.43 s against 0.62 s of CPU for the 200 MB benchmark cabinet).
+//   everything else: libmspack, which also reads Quantum, reserved areas (libarchive 3.6.2
+//     fails "Invalid CFDATA" on them) and cabinet sets spread over several files (libarchive
+//     refuses every part of a set). An unknown compression type goes to libmspack as well,
+//     which reports it for the files of that folder only.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "engine/cab_header.h"
 #include "engine/entry_source.h"
 #include "engine/lha_input.h"
 #include "engine/lha_locate.h"
+#include "engine/libarchive_source.h"
 
 namespace engine {
 namespace {
 
 using Opener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status);
 
-std::unique_ptr<EntrySource> OpenCabWithMspack(const std::string& path, Status* status) {
+bool LibarchiveReadsWholly(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::vector<uint8_t> head(64 * 1024);
+  ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+  ::close(fd);
+  cab::CabinetSummary summary;
+  return got > 0 && cab::SummarizeCabinet(head.data(), static_cast<size_t>(got), &summary) &&
+         !summary.part_of_set && !summary.reserved_areas && !summary.has_quantum &&
+         !summary.unknown_method;
+}
+
+std::unique_ptr<EntrySource> OpenCabChoosingEngine(const std::string& path, Status* status) {
+  if (LibarchiveReadsWholly(path)) {
+    LibarchiveOptions options;
+    options.formats = {LibarchiveFormat::kCab};
+    // No header charset: names without the UTF-8 flag stay raw for the writer to decode.
+    auto source = OpenWithLibarchive({path}, options, status);
+    if (source != nullptr) return source;
+  }
   return OpenWithMspack({path}, status);
 }
 
@@ -34,7 +60,7 @@ struct FormatRow {
   Opener open;
 };
 constexpr FormatRow kLhaEngine = {"LHA", &OpenWithLhasa};
-constexpr FormatRow kCabEngine = {"CAB", &OpenCabWithMspack};
+constexpr FormatRow kCabEngine = {"CAB", &OpenCabChoosingEngine};
 
 std::unique_ptr<EntrySource> OpenAs(const FormatRow& row, bool (*is_format)(const std::string&),
                                     const std::string& path, Status* status) {

@@ -188,5 +188,38 @@ TEST(CabHeader, SaneHeadersOnly) {
   EXPECT_FALSE(cab::LooksLikeCabinet(reinterpret_cast<const uint8_t*>(h.data()), 20, 256));
 }
 
+// The summary decides between libarchive and libmspack: a cabinet libarchive cannot read
+// wholly must never be sent to it.
+TEST(CabHeader, SummaryOfCorpusCabinets) {
+  if (dizor_test::CorpusFolder().empty()) {
+    GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  }
+  struct Case {
+    const char* file;
+    bool part_of_set, reserved, quantum;
+  };
+  const Case cases[] = {
+      {"test_read_format_cab_3.cab", false, false, false},
+      {"mszip_lzx_qtm.cab", false, false, true},
+      {"reserve_HFD.cab", false, true, false},
+      {"split-1.cab", true, true, false},
+      {"split-3.cab", true, true, false},
+      {"test_read_format_cab_multi.p2.cab", true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string bytes = dizor_test::ReadFile(Corpus(c.file));
+    cab::CabinetSummary s;
+    ASSERT_TRUE(
+        cab::SummarizeCabinet(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &s));
+    EXPECT_EQ(s.part_of_set, c.part_of_set);
+    EXPECT_EQ(s.reserved_areas, c.reserved);
+    EXPECT_EQ(s.has_quantum, c.quantum);
+    EXPECT_FALSE(s.unknown_method);
+    // A header cut before its folder table is not summarised from what follows.
+    EXPECT_FALSE(cab::SummarizeCabinet(reinterpret_cast<const uint8_t*>(bytes.data()), 37, &s));
+  }
+}
+
 }  // namespace
 }  // namespace engine

@@ -1,5 +1,7 @@
 #include "engine/library_runner.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -36,6 +38,13 @@ bool DecodesCompletely(EntrySource* source) {
   return status.ok();
 }
 
+// Only regular files are archives. A FIFO or a device would block or never end, and a
+// folder cannot be read at all.
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 void CopyOutput(const std::string& text, char* output, uint32_t size) {
@@ -70,6 +79,10 @@ int32_t RunExtract(LibraryState* state, Library library, ArchiveOpener open,
     if (!ParseExtractRequest(library, command_line, &request, &error)) {
       return Fail(ResultCode::kBadCommandLine, error, output, output_size);
     }
+    if (!IsRegularFile(request.line.archive)) {
+      return Fail(ResultCode::kCannotOpen, request.line.archive + ": not a readable file", output,
+                  output_size);
+    }
     Status status;
     std::unique_ptr<EntrySource> source = open(request.line.archive, &status);
     if (source == nullptr) {
@@ -91,7 +104,7 @@ int32_t RunExtract(LibraryState* state, Library library, ArchiveOpener open,
 int32_t RunCheck(ArchiveChecker check, ArchiveOpener open, const char* path, int32_t mode) {
   if (path == nullptr || *path == '\0') return 0;
   try {
-    if (!check(path)) return 0;
+    if (!IsRegularFile(path) || !check(path)) return 0;
     if (mode < 2) return 1;
     Status status;
     std::unique_ptr<EntrySource> source = open(path, &status);

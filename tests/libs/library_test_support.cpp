@@ -1,5 +1,7 @@
 #include "library_test_support.h"
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <ftw.h>
@@ -148,6 +150,40 @@ bool WriteFile(const std::string& path, const std::string& content) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << content;
   return static_cast<bool>(f);
+}
+
+bool WriteZip(const std::string& path,
+              const std::vector<std::pair<std::string, std::string>>& entries) {
+  archive* a = archive_write_new();
+  archive_write_set_format_zip(a);
+  if (archive_write_open_filename(a, path.c_str()) != ARCHIVE_OK) {
+    archive_write_free(a);
+    return false;
+  }
+  bool ok = true;
+  for (const auto& [name, content] : entries) {
+    archive_entry* e = archive_entry_new();
+    archive_entry_copy_pathname(e, name.c_str());
+    bool link = content.rfind("->", 0) == 0;
+    if (link) {
+      archive_entry_set_filetype(e, AE_IFLNK);
+      archive_entry_copy_symlink(e, content.substr(2).c_str());
+      archive_entry_set_size(e, 0);
+    } else {
+      archive_entry_set_filetype(e, AE_IFREG);
+      archive_entry_set_size(e, static_cast<la_int64_t>(content.size()));
+    }
+    archive_entry_set_perm(e, 0644);
+    ok = ok && archive_write_header(a, e) == ARCHIVE_OK;
+    if (!link && !content.empty()) {
+      ok = ok && archive_write_data(a, content.data(), content.size()) ==
+                     static_cast<la_ssize_t>(content.size());
+    }
+    archive_entry_free(e);
+  }
+  ok = archive_write_close(a) == ARCHIVE_OK && ok;
+  archive_write_free(a);
+  return ok;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dizor_test {
@@ -79,6 +80,11 @@ class TempDir {
 std::vector<std::string> ListTree(const std::string& root);
 
 bool WriteFile(const std::string& path, const std::string& content);
+// Writes a ZIP archive with libarchive's writer, names stored exactly as given (so a test
+// can build hostile ones). An entry whose content starts with "->" is a symlink to the
+// rest.
+bool WriteZip(const std::string& path,
+              const std::vector<std::pair<std::string, std::string>>& entries);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);  // without following a final symlink
 std::vector<std::string> ReadLines(const std::string& path);

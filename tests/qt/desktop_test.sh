@@ -63,6 +63,11 @@ window_named() {
   timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
 }
 
+# The visible window whose name matches $1 right now, if any.
+window_now() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1
+}
+
 # Waits up to $1 seconds for the program to end; sets rc.
 wait_for_end() {
   local i
@@ -83,19 +88,31 @@ screenshot() {  # name
 }
 
 press_return_in() {  # window
-  xdotool windowfocus --sync "$1"
+  timeout 5 xdotool windowfocus --sync "$1"
   xdotool key --clearmodifiers Return
+  sleep 0.3
 }
 
 case "$scenario" in
   settings-window)
-    # No settings file yet: the library check speaks first (no GCA library exists on Linux).
+    # No settings file yet: the library check speaks first, one box per missing library (at
+    # least GCA's: no GCA library exists on Linux); the window follows once they are closed.
     "$prog/dizor" 2>"$work/stderr" &
     pid=$!
-    box=$(window_named '^Error$' 15)
-    [[ -n "$box" ]] || fail "no box for the missing GCA library"
-    press_return_in "$box"
-    win=$(window_named '^Dizor-解凍 Ver 1\.10$' 15)
+    boxes=0
+    win=""
+    for ((i = 0; i < 150; i++)); do
+      box=$(window_now '^Error$')
+      if [[ -n "$box" ]]; then
+        press_return_in "$box"
+        ((++boxes))
+        continue
+      fi
+      win=$(window_now '^Dizor-解凍 Ver 1\.10$')
+      [[ -n "$win" ]] && break
+      sleep 0.1
+    done
+    ((boxes >= 1)) || fail "no box for the missing GCA library"
     [[ -n "$win" ]] || fail "no window titled Dizor-解凍 Ver 1.10"
     eval "$(xdotool getwindowgeometry --shell "$win")"
     [[ "$WIDTH" == 301 && "$HEIGHT" == 214 ]] || fail "client area ${WIDTH}x${HEIGHT}"

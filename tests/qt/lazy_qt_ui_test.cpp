@@ -75,14 +75,4 @@ TEST(LazyQtUi, TheRealModuleDrawsTheBoxesWithQt) {
   EXPECT_EQ(ui.failure(), "");
 }
 
-TEST(LazyQtUi, EndProgramEndsWithTheStatusOfTheRun) {
-  std::ostringstream text;
-  LazyQtUi ui(DIZOR_QT_MODULE, text, RecordExit);
-  ui.EndProgram();
-  EXPECT_EQ(last_exit_status, kDizorExitOk);
-  ui.set_exit_status([] { return kDizorExitArchiveFailed; });
-  ui.EndProgram();
-  EXPECT_EQ(last_exit_status, kDizorExitArchiveFailed);
-}
-
 }  // namespace

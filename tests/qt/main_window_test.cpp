@@ -177,19 +177,6 @@ TEST_F(QtWindowModes, VisibleControlsCaptionsAndStartUpBoxes) {
   }
 }
 
-TEST_F(QtWindowModes, ImmediateBatchEndsWithoutAnyWindow) {
-  platform_.WriteSettings(Quiet(0));
-  platform_.Install("UNZIP32.DLL");
-  platform_.Install("ZIP32J.DLL");
-  Start({folder_ / "a.zip"});
-  EXPECT_TRUE(form_->ended());
-  EXPECT_EQ(end_calls_, 1);
-  EXPECT_EQ(ui_.window(), nullptr);
-  EXPECT_TRUE(catcher_.boxes.empty());
-  EXPECT_EQ(platform_.commands.size(), 1u);
-  EXPECT_EQ(platform_.windows, std::vector<void*>{nullptr}) << "no window to own the library";
-}
-
 struct OptionStep {
   ControlId click;
   int16_t selected;

@@ -1,13 +1,10 @@
-// The Qt boxes and folder picker as the core asks for them.
+// The Qt message boxes as the core asks for them.
 #include "ui/qt/qt_ui.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "box_catcher.h"
 #include "support/texts.h"
-#include "test_platform.h"
 
 namespace {
 
@@ -42,37 +39,6 @@ TEST(QtUiMsgBox, ShowsTitleTextAndIconWithOnlyOk) {
     EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_TRUE(box.modal);
   }
-}
-
-TEST(QtUiMsgBox, EachBoxWaitsUntilItIsClosed) {
-  // The second box opens only once the first is closed: one box at a time, in order.
-  QtUi ui;
-  BoxCatcher catcher;
-  ui.MsgBox("1", BoxIcon::kStop, "first");
-  EXPECT_EQ(catcher.boxes.size(), 1u);
-  ui.MsgBox("2", BoxIcon::kStop, "second");
-  ASSERT_EQ(catcher.boxes.size(), 2u);
-  EXPECT_EQ(catcher.boxes[1].title, "second");
-}
-
-TEST(QtUiBrowseFolder, ReturnsTheChosenFolderOrNothing) {
-  TempFolder folder;
-  const std::string chosen = folder / "選んだ";
-  std::filesystem::create_directory(chosen);
-  QtUi ui;
-  BoxCatcher catcher;
-  catcher.AnswerFolder(QString::fromStdString(chosen));
-  EXPECT_EQ(ui.BrowseFolder(texts::kBrowsePrompt), chosen) << "no trailing separator";
-  catcher.AnswerFolder("/");
-  EXPECT_EQ(ui.BrowseFolder(texts::kBrowsePrompt), "/") << "the root keeps its separator";
-  catcher.AnswerFolder("");
-  EXPECT_EQ(ui.BrowseFolder(texts::kBrowsePrompt), "");
-  EXPECT_EQ(catcher.folder_dialog_titles, QStringList(3, QString::fromUtf8(texts::kBrowsePrompt)));
-}
-
-TEST(QtUiWindowHandle, NullWithoutAWindow) {
-  QtUi ui;
-  EXPECT_EQ(ui.WindowHandle(), nullptr);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ TEST_F(QtWindowBrowse, AnsweredFillsTheFolderBoxCancelledKeepsIt) {
       {"cancelled", "", "/srv/archives"},
       {"a folder with a Japanese name and a blank", QString::fromStdString(chosen), chosen},
       {"cancelled after a choice", "", chosen},
+      {"the root keeps its separator", "/", "/"},
   };
   platform_.WriteSettings(Quiet(0));
   Start();
@@ -41,7 +42,7 @@ TEST_F(QtWindowBrowse, AnsweredFillsTheFolderBoxCancelledKeepsIt) {
     EXPECT_EQ(form_->Text1().text, c.folder_box);
     EXPECT_EQ(static_cast<QLineEdit*>(W(kText1))->text().toStdString(), c.folder_box);
   }
-  EXPECT_EQ(catcher_.folder_dialog_titles.size(), 3);
+  EXPECT_EQ(catcher_.folder_dialog_titles.size(), 4);
   EXPECT_TRUE(catcher_.boxes.empty());
 }
 

@@ -116,18 +116,28 @@ int LhDecoder::DictionaryBits(const std::string& method) {
   return -1;
 }
 
-LhDecoder::LhDecoder(int dictionary_bits, InputCallback input, void* context, uint64_t output_size)
-    : dictionary_bits_(dictionary_bits),
-      input_(input),
-      context_(context),
-      output_size_(output_size),
-      in_buffer_(new uint8_t[kInputSize]) {
-  if (dictionary_bits_ == 0) return;
-  code_table_ = std::make_unique<Table>();
-  pt_table_ = std::make_unique<Table>();
-  position_table_ = std::make_unique<Table>();
-  ring_.reset(new uint8_t[kRingSize]);
-  std::memset(ring_.get(), ' ', kRingSize);  // what LHA encoders assume before the start
+LhDecoder::LhDecoder()
+    : in_buffer_(new uint8_t[kInputSize]),
+      code_table_(std::make_unique<Table>()),
+      pt_table_(std::make_unique<Table>()),
+      position_table_(std::make_unique<Table>()),
+      ring_(new uint8_t[kRingSize]) {}
+
+void LhDecoder::Start(int dictionary_bits, InputCallback input, void* context,
+                      uint64_t output_size) {
+  dictionary_bits_ = dictionary_bits;
+  input_ = input;
+  context_ = context;
+  output_size_ = output_size;
+  in_pos_ = in_end_ = 0;
+  input_done_ = false;
+  padding_ = 0;
+  bit_buffer_ = 0;
+  bit_count_ = 0;
+  produced_ = delivered_ = 0;
+  block_left_ = 0;
+  crc_ = 0;
+  damaged_ = false;
   position_count_ = dictionary_bits_ <= 13 ? 14 : dictionary_bits_ + 1;
   position_bits_ = dictionary_bits_ <= 13 ? 4 : 5;
 }
@@ -281,8 +291,17 @@ void LhDecoder::DecodeSome(uint64_t target) {
     int p = Decode(*position_table_);
     uint64_t distance = p == 0 ? 1 : (uint64_t{1} << (p - 1)) + GetBits(p - 1) + 1;
     length = std::min(length, output_size_ - produced_);
-    size_t from = static_cast<size_t>((produced_ - distance) & kRingMask);
     size_t to = static_cast<size_t>(produced_ & kRingMask);
+    if (distance > produced_) {
+      // Before the start of the member LHA encoders assume spaces; the ring is not cleared
+      // for every member, so they are written here.
+      for (uint64_t k = 0; k < length; ++k, ++produced_) {
+        ring[produced_ & kRingMask] =
+            produced_ < distance ? ' ' : ring[(produced_ - distance) & kRingMask];
+      }
+      continue;
+    }
+    size_t from = static_cast<size_t>((produced_ - distance) & kRingMask);
     if (distance >= length && from + length <= kRingSize && to + length <= kRingSize) {
       std::memcpy(ring + to, ring + from, static_cast<size_t>(length));
     } else {

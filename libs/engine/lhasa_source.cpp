@@ -125,8 +125,10 @@ class LhasaSource : public EntrySource {
   bool StartDecoder() {
     int dictionary_bits = lha::LhDecoder::DictionaryBits(header_.method);
     if (dictionary_bits >= 0) {
-      own_decoder_ = std::make_unique<lha::LhDecoder>(dictionary_bits, &LhasaSource::ReadCompressed,
-                                                      this, header_.original_size);
+      if (lh_decoder_ == nullptr) lh_decoder_ = std::make_unique<lha::LhDecoder>();
+      lh_decoder_->Start(dictionary_bits, &LhasaSource::ReadCompressed, this,
+                         header_.original_size);
+      own_decoder_ = lh_decoder_.get();
       return true;
     }
     char method[6] = {};
@@ -162,7 +164,7 @@ class LhasaSource : public EntrySource {
   void CloseDecoder() {
     if (decoder_ != nullptr) lha_decoder_free(decoder_);
     decoder_ = nullptr;
-    own_decoder_.reset();
+    own_decoder_ = nullptr;
   }
 
   bool Fail(Status* status, ResultCode code, const std::string& message) {
@@ -176,7 +178,8 @@ class LhasaSource : public EntrySource {
   int64_t next_header_ = 0;
   uint64_t remaining_ = 0;  // compressed bytes of the current member not yet given out
   LHADecoder* decoder_ = nullptr;
-  std::unique_ptr<lha::LhDecoder> own_decoder_;
+  std::unique_ptr<lha::LhDecoder> lh_decoder_;  // kept from member to member
+  lha::LhDecoder* own_decoder_ = nullptr;       // lh_decoder_ while it decodes a member
   Status entry_status_;
   bool data_done_ = true;
   bool finished_ = false;

@@ -54,7 +54,10 @@ struct Outcome {
 
 Outcome Decode(const Member& m, const std::string& data, size_t piece, size_t read_size) {
   Input in{&data, 0, piece};
-  LhDecoder d(LhDecoder::DictionaryBits(m.header.method), &Feed, &in, m.header.original_size);
+  // One decoder for every call, as for the members of an archive: nothing of one member may
+  // leak into the next.
+  static LhDecoder d;
+  d.Start(LhDecoder::DictionaryBits(m.header.method), &Feed, &in, m.header.original_size);
   Outcome o;
   std::string buf(read_size, '\0');
   size_t got;

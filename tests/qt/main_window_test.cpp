@@ -80,7 +80,9 @@ struct ModeCase {
   std::set<ControlId> hidden;
   std::set<ControlId> disabled;
   ControlId selected;
-  std::vector<std::string> start_up_box_titles;
+  // Title and icon of each box start-up shows: "Error" boxes carry the stop icon, the error
+  // report none.
+  std::vector<std::pair<std::string, QMessageBox::Icon>> start_up_boxes;
 };
 
 using QtWindowModes = WindowFixture;
@@ -95,8 +97,8 @@ TEST_F(QtWindowModes, VisibleControlsCaptionsAndStartUpBoxes) {
        {kCommand1, kCommand4},
        {},
        kOption2_0,
-       {texts::kTitleError, texts::kTitleError, texts::kTitleError, texts::kTitleError,
-        texts::kTitleError}},
+       std::vector(5, std::pair<std::string, QMessageBox::Icon>(texts::kTitleError,
+                                                                QMessageBox::Critical))},
       {"settings mode, fixed folder stored: Browse still hidden",
        {},
        1,
@@ -132,7 +134,7 @@ TEST_F(QtWindowModes, VisibleControlsCaptionsAndStartUpBoxes) {
        {kText1, kCommand1},
        {},
        kOption2_0,
-       {texts::kAppTitle}},
+       {{texts::kAppTitle, QMessageBox::NoIcon}}},
   };
   for (const ModeCase& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -155,9 +157,10 @@ TEST_F(QtWindowModes, VisibleControlsCaptionsAndStartUpBoxes) {
     MainWindow& window = ui.ShowWindow(form);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
-    std::vector<std::string> titles;
-    for (const CaughtBox& box : catcher_.boxes) titles.push_back(box.title.toStdString());
-    EXPECT_EQ(titles, c.start_up_box_titles);
+    std::vector<std::pair<std::string, QMessageBox::Icon>> boxes;
+    for (const CaughtBox& box : catcher_.boxes)
+      boxes.emplace_back(box.title.toStdString(), box.icon);
+    EXPECT_EQ(boxes, c.start_up_boxes);
     EXPECT_EQ(window.windowTitle().toStdString(), c.caption);
     for (ControlId id : kAll) {
       QWidget* w = window.widget(id);

@@ -11,7 +11,7 @@ packages=(
   # the desktop program and its Japanese text
   qt6-base-dev fonts-ipafont-gothic fonts-ipafont-mincho
   # tests
-  libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick
+  libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick desktop-file-utils shared-mime-info
   # peer tools: making sample archives, comparing trees, the benchmark
   zip unzip libarchive-tools p7zip-full lhasa cabextract gcab jlha-utils unar hyperfine time
   # the portable core is also compiled for Windows

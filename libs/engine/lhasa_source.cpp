@@ -1,8 +1,11 @@
-// LHA archives through liblhasa's decoders (CMake: pkg-config module `liblhasa`).
+// LHA archives (CMake: pkg-config module `liblhasa`).
 //
-// The member headers are read by lha_header.cpp; liblhasa decodes the data of every method it
-// knows (lh0-lh7, lhx, lz4, lzs, lz5, pm0-pm2) and keeps the CRC-16 of what it produced, which
-// is compared with the header's at the end of each member.
+// The member headers are read by lha_header.cpp. Which decoder takes a member's data:
+//   -lh0-, -lh4- to -lh7-   LhDecoder (lha_lh_decoder.cpp), twice as fast as liblhasa's
+//   every other method     liblhasa (-lhx-, -lh1-, -lh2-, -lh3-, -lz4-, -lzs-, -lz5-,
+//                          -pm0- to -pm2-); one it does not know is kUnsupportedMethod
+// Both keep the CRC-16 of what they produced, which is compared with the header's at the
+// end of each member: a member that fails it is kDamaged, never a success.
 #include <lha_decoder.h>
 
 #include <algorithm>
@@ -58,8 +61,14 @@ class LhasaSource : public EntrySource {
                              : lha::ParseMemberHeader(in_.data(), have, &header_, &needed, &error);
     while (result == ParseResult::kNeedMore) {
       if (in_.Fill(needed) < needed) {
-        return Fail(status, in_.read_error() ? ResultCode::kCannotOpen : ResultCode::kDamaged,
-                    "archive ends inside a member header");
+        if (in_.read_error()) return Fail(status, ResultCode::kCannotOpen, "read error");
+        // A few bytes without a method id are padding (transfer programs added 0x1A bytes
+        // to fill their last block); with one, a header was cut off.
+        if (!lha::HasMethodId(in_.data(), in_.buffered())) {
+          finished_ = true;
+          return false;
+        }
+        return Fail(status, ResultCode::kDamaged, "archive ends inside a member header");
       }
       result = lha::ParseMemberHeader(in_.data(), in_.buffered(), &header_, &needed, &error);
     }

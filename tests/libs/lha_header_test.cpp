@@ -262,6 +262,30 @@ TEST(LhasaSource, BadMemberFailsAloneAndTheRestIsRead) {
   }
 }
 
+TEST(LhasaSource, EndsOfArchive) {
+  struct Case {
+    const char* what;
+    std::string tail;
+    ResultCode end;
+  };
+  std::string cut_header = Stored("second", "x");
+  const Case cases[] = {
+      {"end mark", std::string(1, '\0'), ResultCode::kOk},
+      {"no end mark", "", ResultCode::kOk},
+      {"transfer padding", std::string(20, '\x1A'), ResultCode::kOk},
+      {"junk after the end mark", std::string(1, '\0') + "garbage", ResultCode::kOk},
+      {"header cut short", cut_header.substr(0, 12), ResultCode::kDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Status open, end;
+    auto members = ReadArchive(Stored("first", "data") + c.tail, &open, &end);
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].code, ResultCode::kOk);
+    EXPECT_EQ(end.code, c.end);
+  }
+}
+
 TEST(LhasaSource, ArchiveCutInsideDataIsDamaged) {
   std::string whole = Stored("a", "first") + Stored("b", std::string(100, 'x'));
   Status open, end;

@@ -3,8 +3,8 @@
 //
 //   archive                          engine
 //   LHA, every kind                  our header reader (lha_header.cpp) with, per member,
-//                                    LhDecoder for -lh0- and -lh4- to -lh7-, liblhasa for
-//                                    -lhx-, -lh1- to -lh3-, -lz4-, -lzs-, -lz5-, -pm0- to -pm2-
+//                                    LhDecoder for -lh0- and -lh5- to -lh7-, liblhasa for
+//                                    the others (-lhx-, -lh1-, -lh4-, -lzs-, -lz5-, -pm0-...)
 //   CAB, a single cabinet of stored, libarchive
 //     MSZIP or LZX folders, no
 //     reserved areas

@@ -109,7 +109,6 @@ struct LhDecoder::Table {
 
 int LhDecoder::DictionaryBits(const std::string& method) {
   if (method == "-lh0-") return 0;
-  if (method == "-lh4-") return 12;
   if (method == "-lh5-") return 13;
   if (method == "-lh6-") return 15;
   if (method == "-lh7-") return 16;
@@ -138,6 +137,8 @@ void LhDecoder::Start(int dictionary_bits, InputCallback input, void* context,
   block_left_ = 0;
   crc_ = 0;
   damaged_ = false;
+  // -lh5- has 14 position codes of up to 4 length bits, -lh6- and -lh7- one per dictionary
+  // bit plus one, with 5.
   position_count_ = dictionary_bits_ <= 13 ? 14 : dictionary_bits_ + 1;
   position_bits_ = dictionary_bits_ <= 13 ? 4 : 5;
 }

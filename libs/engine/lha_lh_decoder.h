@@ -1,5 +1,5 @@
 // Our own decoder for the LHA methods nearly every archive uses: -lh0- (stored) and the
-// static-Huffman LZSS family -lh4- to -lh7-. liblhasa decodes them too, but spends a fifth
+// static-Huffman LZSS methods -lh5- to -lh7-. liblhasa decodes them too, but spends a fifth
 // of its time in a byte-at-a-time CRC and copies every byte twice; on the 200 MB benchmark
 // this decoder takes about half of liblhasa's time, which is what brings LZH extraction to
 // the speed of bsdtar. liblhasa stays the engine for every other method (lhasa_source.cpp).

@@ -1,9 +1,9 @@
 // LHA archives (CMake: pkg-config module `liblhasa`).
 //
 // The member headers are read by lha_header.cpp. Which decoder takes a member's data:
-//   -lh0-, -lh4- to -lh7-   LhDecoder (lha_lh_decoder.cpp), twice as fast as liblhasa's
-//   every other method     liblhasa (-lhx-, -lh1-, -lh2-, -lh3-, -lz4-, -lzs-, -lz5-,
-//                          -pm0- to -pm2-); one it does not know is kUnsupportedMethod
+//   -lh0-, -lh5- to -lh7-   LhDecoder (lha_lh_decoder.cpp), three times as fast as liblhasa
+//   every other method     liblhasa, which knows -lhx-, -lh1-, -lh4-, -lz4-, -lzs-,
+//                          -lz5-, -pm0- to -pm2-; one it does not know is kUnsupportedMethod
 // Both keep the CRC-16 of what they produced, which is compared with the header's at the
 // end of each member: a member that fails it is kDamaged, never a success.
 #include <lha_decoder.h>

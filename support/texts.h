@@ -103,6 +103,11 @@ inline constexpr const char* kQtModuleMissing = "画面表示の部品を読み�
 inline constexpr const char* kQtOutOfMemory = "メモリが不足しています。";
 inline constexpr const char* kQtInternalError = "内部エラーです。";
 
+// The Windows program (Dizor-K.exe).
+inline constexpr const char* kWin32NoWindow = "ウィンドウを作成できませんでした。";
+inline constexpr const char* kWin32OutOfMemory = "メモリが不足しています。";
+inline constexpr const char* kWin32InternalError = "内部エラーです。";
+
 }  // namespace texts
 
 #endif  // DIZOR_SUPPORT_TEXTS_H_

@@ -40,9 +40,10 @@ bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size) {
   uint8_t version_major = data[25];
   uint16_t folders = static_cast<uint16_t>(data[26] | (data[27] << 8));
   uint16_t flags = static_cast<uint16_t>(data[30] | (data[31] << 8));
-  // A cabinet may sit at the start of a longer file, never past its end.
-  return Le32(data + 4) == 0 && cabinet_size >= kHeaderSize && cabinet_size <= file_size &&
-         files_offset >= kHeaderSize && files_offset < cabinet_size && version_major == 1 &&
+  // A cabinet cut short (an interrupted download) is still one, a damaged one, as long as
+  // its file table is there to list.
+  return Le32(data + 4) == 0 && cabinet_size >= kHeaderSize && files_offset >= kHeaderSize &&
+         files_offset < cabinet_size && files_offset < file_size && version_major == 1 &&
          folders > 0 && (flags & ~0x7u) == 0;
 }
 

@@ -12,8 +12,8 @@ namespace engine::cab {
 inline constexpr size_t kHeaderSize = 36;  // the fixed part of CFHEADER
 
 // True when `data` (the first bytes of a file of `file_size` bytes) is a cabinet header:
-// "MSCF", version 1.x, sizes and offsets inside the cabinet, no unknown flag. A part of a
-// set counts as well.
+// "MSCF", version 1.x, offsets inside the cabinet and the file, no unknown flag. A part of
+// a set counts as well, and so does a cabinet cut short.
 bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size);
 
 // What decides the engine for a cabinet: its set flags, reserved areas and compression

@@ -127,9 +127,10 @@ ResultCode CodeFor(int mspack_error) {
     case MSPACK_ERR_NOMEMORY:
       return ResultCode::kOutOfMemory;
     case MSPACK_ERR_OPEN:
-    case MSPACK_ERR_READ:
     case MSPACK_ERR_SEEK:
       return ResultCode::kCannotOpen;
+    case MSPACK_ERR_READ:  // what libmspack says when the cabinet ends inside the data
+      return ResultCode::kDamaged;
     case MSPACK_ERR_WRITE:
       return ResultCode::kCannotWrite;
     default:

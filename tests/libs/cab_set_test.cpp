@@ -153,6 +153,32 @@ TEST_F(CabSet, DamagedDataIsReportedNotPassedOn) {
   }
 }
 
+TEST_F(CabSet, CabinetCutShortIsDamaged) {
+  // One cabinet for each engine: libarchive (plain MSZIP) and libmspack (reserved areas).
+  for (const char* name : {"test_read_format_cab_2.cab", "reserve_HFD.cab"}) {
+    SCOPED_TRACE(name);
+    std::string bytes = dizor_test::ReadFile(Corpus(name));
+    dizor_test::TempDir dir;
+    std::string path = dir.Sub("cut.cab");
+    ASSERT_TRUE(dizor_test::WriteFile(path, bytes.substr(0, bytes.size() - 8)));
+    ASSERT_TRUE(IsCabArchive(path));
+    Status end;
+    auto whole = ExtractAll(Corpus(name), &end);
+    auto got = ExtractAll(path, &end);
+    bool damaged = !end.ok();
+    for (const auto& [member, x] : got) {
+      SCOPED_TRACE(member);
+      if (x.code == ResultCode::kOk) {
+        EXPECT_EQ(x.data, whole[member].data);
+      } else {
+        EXPECT_EQ(x.code, ResultCode::kDamaged);
+        damaged = true;
+      }
+    }
+    EXPECT_TRUE(damaged);
+  }
+}
+
 TEST(CabHeader, SaneHeadersOnly) {
   std::string h = std::string("MSCF") + std::string(4, '\0') +
                   std::string("\x00\x01\x00\x00", 4) +                         // 256 bytes
@@ -169,7 +195,8 @@ TEST(CabHeader, SaneHeadersOnly) {
   };
   const Case cases[] = {
       {"valid", 0, 'M', 256, true},
-      {"cabinet longer than the file", 0, 'M', 255, false},
+      {"cabinet cut short", 0, 'M', 100, true},
+      {"cut before the file table", 0, 'M', 44, false},
       {"other signature", 3, 'G', 256, false},
       {"reserved field set", 5, 1, 256, false},
       {"version 2", 25, 2, 256, false},

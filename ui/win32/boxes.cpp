@@ -65,8 +65,8 @@ void MainWindow::EndProgram() {
   ExitProcess(0);
 }
 
-void ShowLastError(HWND owner, const std::string& what) {
-  const std::string text = what + "\r\n" + LastErrorText();
+void ShowLastError(HWND owner, const std::string& what, const char* function) {
+  const std::string text = what + "\r\n" + function + ": " + LastErrorText();
   MessageBoxW(owner, win32_text::Widen(text).c_str(), win32_text::Widen(texts::kAppTitle).c_str(),
               MB_OK | MB_ICONSTOP);
 }

@@ -1,6 +1,7 @@
 #include "ui/win32/main_window.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/win32/win32_text.h"
 #include "support/runtime_error.h"
@@ -86,7 +87,7 @@ bool MainWindow::Create() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = DIZOR_WINDOW_CLASS;
   if (RegisterClassExW(&wc) == 0) {
-    ShowLastError(nullptr, "RegisterClassExW");
+    ShowLastError(nullptr, texts::kWin32NoWindow, "RegisterClassExW");
     return false;
   }
   // The process is DPI aware through its manifest: the screen's DPI is the system DPI.
@@ -102,7 +103,7 @@ bool MainWindow::Create() {
                           CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                           nullptr, nullptr, instance_, this);
   if (hwnd_ == nullptr) {
-    ShowLastError(nullptr, "CreateWindowExW");
+    ShowLastError(nullptr, texts::kWin32NoWindow, "CreateWindowExW");
     return false;
   }
   return CreateControls();
@@ -135,7 +136,7 @@ bool MainWindow::CreateControls() {
                         r.left, r.top, r.width, r.height, hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     if (child == nullptr) {
-      ShowLastError(nullptr, "CreateWindowExW");
+      ShowLastError(nullptr, texts::kWin32NoWindow, "CreateWindowExW");
       return false;
     }
     if (font_ != nullptr) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -204,7 +205,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       // The title bar's close: the program ends without saving.
       if (form_ != nullptr) {
-        form_->CloseWindow();
+        Forward([this] { form_->CloseWindow(); });
       } else {
         DestroyWindow(hwnd_);
       }
@@ -232,53 +233,55 @@ void MainWindow::OnCommand(int id, int code) {
   };
   switch (control) {
     case ControlId::kOption2_0:
-      form_->ClickOption2(0);
-      break;
+      return Forward([this] { form_->ClickOption2(0); });
     case ControlId::kOption2_1:
-      form_->ClickOption2(1);
-      break;
+      return Forward([this] { form_->ClickOption2(1); });
     case ControlId::kOption2_2:
-      form_->ClickOption2(2);
-      break;
+      return Forward([this] { form_->ClickOption2(2); });
     case ControlId::kCheck1_0:
-      toggle(0);
-      break;
+      return Forward([&] { toggle(0); });
     case ControlId::kCheck1_1:
-      toggle(1);
-      break;
+      return Forward([&] { toggle(1); });
     case ControlId::kCheck1_2:
-      toggle(2);
-      break;
+      return Forward([&] { toggle(2); });
     case ControlId::kCommand1:
-      form_->Command1_Click();
-      break;
+      return Forward([this] { form_->Command1_Click(); });
     case ControlId::kCommand2:
-      form_->Command2_Click();
-      break;
+      return Forward([this] { form_->Command2_Click(); });
     case ControlId::kCommand3:
-      form_->Command3_Click();
-      break;
+      return Forward([this] { form_->Command3_Click(); });
     case ControlId::kCommand4:
-      RunBatchClick();
-      break;
+      return Forward([this] { form_->Command4_Click(); });
     case ControlId::kCommand5:
-      form_->Command5_Click();
-      break;
+      return Forward([this] { form_->Command5_Click(); });
     default:
       return;  // frames and the text box send no clicks
   }
+}
+
+void MainWindow::Forward(const std::function<void()>& handler) {
+  // A handler waiting on a modal box or a library call is not entered a second time.
+  if (busy_) return;
+  busy_ = true;
+  // No exception may leave the window procedure. The batch of the destination-choice mode has
+  // no error trap of its own: an error that escapes it, or any other handler, gets the generic
+  // run-time error report, and the program ends.
+  try {
+    handler();
+  } catch (const RuntimeError& e) {
+    ReportAndEnd(e.number(), e.description());
+  } catch (const std::bad_alloc&) {
+    ReportAndEnd(7, texts::kWin32OutOfMemory);
+  } catch (const std::exception& e) {
+    ReportAndEnd(51, std::string(texts::kWin32InternalError) + e.what());
+  }
+  busy_ = false;
   Sync();
 }
 
-void MainWindow::RunBatchClick() {
-  // The batch of the destination-choice mode has no error trap of its own: an error that
-  // escapes it gets the generic run-time error report, and the program ends.
-  try {
-    form_->Command4_Click();
-  } catch (const RuntimeError& e) {
-    MsgBox(texts::kUnhandledErrorPrefix + std::to_string(e.number()) +
-               texts::kUnhandledErrorMiddle + e.description(),
-           BoxIcon::kStop, texts::kAppTitle);
-    EndProgram();
-  }
+void MainWindow::ReportAndEnd(int32_t number, const std::string& description) {
+  MsgBox(texts::kUnhandledErrorPrefix + std::to_string(number) + texts::kUnhandledErrorMiddle +
+             description,
+         BoxIcon::kStop, texts::kAppTitle);
+  EndProgram();
 }

@@ -6,6 +6,7 @@
 
 #include "platform/win32/win32_api.h"
 
+#include <functional>
 #include <string>
 
 #include "app/form1.h"
@@ -34,7 +35,9 @@ class MainWindow : public UserInterface {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   bool CreateControls();
   void OnCommand(int id, int code);
-  void RunBatchClick();
+  // Runs a handler of Form1, then draws its state.
+  void Forward(const std::function<void()>& handler);
+  void ReportAndEnd(int32_t number, const std::string& description);
   void Sync();
   HWND Child(ControlId id) const;
 
@@ -43,11 +46,12 @@ class MainWindow : public UserInterface {
   HFONT font_ = nullptr;
   Form1* form_ = nullptr;
   int dpi_ = 96;
-  bool syncing_ = false;  // the text box's change notices while Sync writes it are not typing
+  bool syncing_ = false;
+  bool busy_ = false;  // the text box's change notices while Sync writes it are not typing
 };
 
-// Reports a failed Win32 call in a box: what was being done, and the system's message for
-// GetLastError().
-void ShowLastError(HWND owner, const std::string& what);
+// Reports a failed Win32 call in a box: what failed, the function's name, and the system's
+// message for GetLastError().
+void ShowLastError(HWND owner, const std::string& what, const char* function);
 
 #endif  // DIZOR_UI_WIN32_MAIN_WINDOW_H_

@@ -99,7 +99,7 @@ SeenIcon IconOf(HWND box) {
   if (icon == nullptr) return SeenIcon::kNone;
   RECT r;
   GetWindowRect(icon, &r);
-  for (int attempt = 0; attempt < 20; ++attempt) {
+  for (int attempt = 0; attempt < 60; ++attempt) {
     long long red = 0;
     long long blue = 0;
     for (uint32_t p : Capture(r)) {
@@ -158,8 +158,11 @@ HWND WaitForMainWindow(const PROCESS_INFORMATION& process, std::vector<Box>* box
   return nullptr;
 }
 
-void PressOk(const Box& box) {
-  PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+void PressOk(const Box& box) { PressButton(box, IDOK); }
+
+void PressButton(const Box& box, int id) {
+  PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box.hwnd, id)));
 }
 
 HWND Control(HWND main_window, int id) { return GetDlgItem(main_window, id); }
@@ -184,9 +187,10 @@ std::string TextOf(HWND window) {
 
 void Click(HWND main_window, int id) {
   // Sent, not posted: the click is handled (and drawn) when this returns. A click that opens
-  // a modal box returns only when the box closes, so those are posted.
+  // a modal box would return only when the box closes, so tests post those instead; one that
+  // ends the program returns when it is gone.
   SendMessageTimeoutW(main_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                      reinterpret_cast<LPARAM>(Control(main_window, id)), SMTO_NORMAL, 500,
+                      reinterpret_cast<LPARAM>(Control(main_window, id)), SMTO_NORMAL, 10000,
                       nullptr);
 }
 

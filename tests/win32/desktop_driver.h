@@ -29,8 +29,9 @@ std::optional<Box> WaitForBox(const PROCESS_INFORMATION& process, int timeout_ms
 HWND WaitForMainWindow(const PROCESS_INFORMATION& process, std::vector<Box>* boxes_before,
                        int timeout_ms = 20000);
 
-// Presses OK on a message box.
+// Presses OK (or the button `id`: IDCANCEL, ...) on a box or dialog, and waits until it is gone.
 void PressOk(const Box& box);
+void PressButton(const Box& box, int id);
 
 // A control of the main window.
 HWND Control(HWND main_window, int id);

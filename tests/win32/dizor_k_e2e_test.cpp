@@ -301,6 +301,41 @@ TEST_F(DizorK, SettingsModeCancelKeepsTheStoredSettings) {
   EXPECT_EQ(ReadBytes(run.settings_path()), stored);
 }
 
+TEST_F(DizorK, BrowseFillsTheFolderBoxOnlyWhenAFolderIsChosen) {
+  ProgramRun run(AllLibraries());
+  run.Start(L"");
+  HWND window = WaitForMainWindow(run.process(), nullptr);
+  ASSERT_NE(window, nullptr);
+  Click(window, IDC_OPTION2_1);
+  ASSERT_TRUE(IsShown(Control(window, IDC_COMMAND1)));
+  auto browse = [&] {
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_COMMAND1, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Control(window, IDC_COMMAND1)));
+    return WaitForBox(run.process());
+  };
+
+  // Cancel: nothing changes.
+  std::optional<Box> picker = browse();
+  ASSERT_TRUE(picker.has_value());
+  EXPECT_EQ(picker->text, texts::kBrowsePrompt);
+  PressButton(*picker, IDCANCEL);
+  EXPECT_EQ(TextOf(Control(window, IDC_TEXT1)), "D:\\");
+
+  // OK on the folder the dialog starts on: its path, as the dialog gives it.
+  picker = browse();
+  ASSERT_TRUE(picker.has_value());
+  PressOk(*picker);
+  const std::string chosen = TextOf(Control(window, IDC_TEXT1));
+  EXPECT_NE(chosen, "D:\\");
+  const DWORD attributes = GetFileAttributesW(win32_text::Widen(chosen).c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      << chosen;
+
+  Click(window, IDC_COMMAND3);
+  DWORD exit_code = 0;
+  EXPECT_TRUE(run.WaitForExit(&exit_code));
+}
+
 TEST_F(DizorK, DestinationChoiceModeExtractsWhereTheUserSaysAndSavesNothing) {
   ProgramRun run(AllLibraries());
   const std::string stored = SettingsFile(2, 1, 0, "D:\\", 0);

@@ -113,12 +113,12 @@ class Writer {
   std::set<std::string> extracted_;  // joined paths written in this run (hard-link sources)
   std::vector<DirTimes> dir_times_;
   unsigned temp_counter_ = 0;
+  long pid_ = static_cast<long>(getpid());  // names the temporaries; one call per run
 };
 
 std::string Writer::TempName() {
   char name[64];
-  std::snprintf(name, sizeof(name), ".dizor-%ld-%u.tmp", static_cast<long>(getpid()),
-                temp_counter_++);
+  std::snprintf(name, sizeof(name), ".dizor-%ld-%u.tmp", pid_, temp_counter_++);
   return name;
 }
 

@@ -20,6 +20,8 @@
 //   3.6.2 fails "Invalid CFDATA" on them) and sets spread over several files (libarchive
 //   refuses every part). An unknown compression type also goes to libmspack, which fails
 //   the files of that folder only.
+// Every source decodes on a worker thread a few megabytes ahead of the writer (ReadAhead, or
+// libmspack's own worker), so decoding and writing share the two cores a machine has at least.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +30,7 @@
 
 #include "engine/cab_header.h"
 #include "engine/entry_source.h"
+#include "engine/lha_cab_read_ahead.h"
 #include "engine/lha_input.h"
 #include "engine/lha_locate.h"
 #include "engine/libarchive_source.h"
@@ -55,9 +58,13 @@ std::unique_ptr<EntrySource> OpenCabChoosingEngine(const std::string& path, Stat
     options.formats = {LibarchiveFormat::kCab};
     // No header charset: names without the UTF-8 flag stay raw for the writer to decode.
     auto source = OpenWithLibarchive({path}, options, status);
-    if (source != nullptr) return source;
+    if (source != nullptr) return ReadAhead(std::move(source));
   }
   return OpenWithMspack({path}, status);
+}
+
+std::unique_ptr<EntrySource> OpenLhaAhead(const std::string& path, Status* status) {
+  return ReadAhead(OpenWithLhasa(path, status));
 }
 
 // One row per format: the engine that opens it. Adding an engine for a format means changing
@@ -66,7 +73,7 @@ struct FormatRow {
   const char* format;
   Opener open;
 };
-constexpr FormatRow kLhaEngine = {"LHA", &OpenWithLhasa};
+constexpr FormatRow kLhaEngine = {"LHA", &OpenLhaAhead};
 constexpr FormatRow kCabEngine = {"CAB", &OpenCabChoosingEngine};
 
 std::unique_ptr<EntrySource> OpenAs(const FormatRow& row, bool (*is_format)(const std::string&),

@@ -1,0 +1,159 @@
+#include "engine/lha_cab_read_ahead.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace engine {
+namespace {
+
+// Data handed over at most this far ahead of the reader; the worker waits beyond it. Each
+// item counts a little more than its data, so a run of empty files is bounded as well.
+constexpr size_t kMaxAhead = 4 << 20;
+constexpr size_t kItemCost = 256;
+constexpr size_t kPiece = 256 * 1024;
+
+struct Item {
+  enum Kind { kEntry, kData, kEndOfData, kEndOfArchive } kind = kEndOfArchive;
+  Entry entry;                // kEntry
+  std::vector<uint8_t> data;  // kData
+  Status status;              // kEndOfData: the result of the entry; kEndOfArchive: of Next()
+};
+
+class ReadAheadSource : public EntrySource {
+ public:
+  explicit ReadAheadSource(std::unique_ptr<EntrySource> inner) : inner_(std::move(inner)) {
+    worker_ = std::thread(&ReadAheadSource::Work, this);
+  }
+
+  ~ReadAheadSource() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      cancelled_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+  }
+
+  bool Next(Entry* entry, Status* status) override {
+    *status = Status::Ok();
+    // Whatever the reader left of the current entry is dropped.
+    while (in_entry_) TakeDataOrEnd();
+    if (finished_) {
+      *status = final_status_;
+      return false;
+    }
+    Item item = Pop();
+    if (item.kind == Item::kEndOfArchive) {
+      finished_ = true;
+      final_status_ = item.status;
+      *status = item.status;
+      return false;
+    }
+    *entry = std::move(item.entry);
+    in_entry_ = true;
+    entry_status_ = Status::Ok();
+    return true;
+  }
+
+  Status Read(void* buf, size_t size, size_t* got) override {
+    *got = 0;
+    if (size == 0) return Status::Ok();
+    while (in_entry_ && offset_ == piece_.size()) TakeDataOrEnd();
+    if (offset_ == piece_.size()) return entry_status_;
+    *got = std::min(size, piece_.size() - offset_);
+    std::memcpy(buf, piece_.data() + offset_, *got);
+    offset_ += *got;
+    return Status::Ok();
+  }
+
+ private:
+  // Reader side: the next data piece of the current entry, or its end.
+  void TakeDataOrEnd() {
+    Item item = Pop();
+    if (item.kind == Item::kData) {
+      piece_ = std::move(item.data);
+      offset_ = 0;
+      return;
+    }
+    piece_.clear();
+    offset_ = 0;
+    in_entry_ = false;
+    entry_status_ = item.status;
+  }
+
+  Item Pop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !queue_.empty(); });
+    Item item = std::move(queue_.front());
+    queue_.pop_front();
+    queued_bytes_ -= item.data.size() + kItemCost;
+    changed_.notify_all();
+    return item;
+  }
+
+  // Worker side. Returns false once the reader is gone.
+  bool Push(Item item) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return cancelled_ || queued_bytes_ < kMaxAhead; });
+    if (cancelled_) return false;
+    queued_bytes_ += item.data.size() + kItemCost;
+    queue_.push_back(std::move(item));
+    changed_.notify_all();
+    return true;
+  }
+
+  void Work() {
+    std::unique_ptr<uint8_t[]> scratch(new uint8_t[kPiece]);
+    for (;;) {
+      Item entry{Item::kEntry, {}, {}, {}};
+      Status status;
+      if (!inner_->Next(&entry.entry, &status)) {
+        Push(Item{Item::kEndOfArchive, {}, {}, status});
+        return;
+      }
+      if (!Push(std::move(entry))) return;
+      for (;;) {
+        // Read into one buffer and hand over only what came: a fresh buffer of full size
+        // for every small file would cost more than decoding it.
+        size_t got = 0;
+        status = inner_->Read(scratch.get(), kPiece, &got);
+        if (!status.ok() || got == 0) {
+          if (!Push(Item{Item::kEndOfData, {}, {}, status})) return;
+          break;
+        }
+        std::vector<uint8_t> data(scratch.get(), scratch.get() + got);
+        if (!Push(Item{Item::kData, {}, std::move(data), {}})) return;
+      }
+    }
+  }
+
+  std::unique_ptr<EntrySource> inner_;  // the worker's only
+  std::thread worker_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Item> queue_;
+  size_t queued_bytes_ = 0;
+  bool cancelled_ = false;
+
+  // Reader side.
+  bool in_entry_ = false;  // the end of the current entry's data is still in the queue
+  bool finished_ = false;
+  Status entry_status_, final_status_;
+  std::vector<uint8_t> piece_;
+  size_t offset_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<EntrySource> ReadAhead(std::unique_ptr<EntrySource> inner) {
+  if (inner == nullptr) return nullptr;
+  return std::make_unique<ReadAheadSource>(std::move(inner));
+}
+
+}  // namespace engine

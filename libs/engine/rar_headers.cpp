@@ -25,6 +25,10 @@ class File {
     return fseeko(f_, offset, SEEK_SET) == 0 && std::fread(buf, 1, size, f_) == size;
   }
   size_t ReadSome(void* buf, size_t size) { return std::fread(buf, 1, size, f_); }
+  int64_t Size() {
+    if (fseeko(f_, 0, SEEK_END) != 0) return -1;
+    return ftello(f_);
+  }
 
  private:
   FILE* f_;
@@ -40,6 +44,7 @@ void ScanRar4(File& file, int64_t offset, RarScan* scan) {
   offset += sizeof(kRar4Marker);
   bool last_split_after = false;
   bool end_says_more = false;
+  bool end_seen = false;
   for (int blocks = 0; blocks < 1000000; ++blocks) {
     unsigned char h[32];
     if (!file.ReadAt(offset, h, 7)) break;
@@ -74,6 +79,7 @@ void ScanRar4(File& file, int64_t offset, RarScan* scan) {
       }
     } else if (type == 0x7B) {  // end of archive
       end_says_more = (flags & 0x0001) != 0;
+      end_seen = true;
       break;
     } else if (flags & 0x8000) {
       unsigned char add[4];
@@ -83,6 +89,8 @@ void ScanRar4(File& file, int64_t offset, RarScan* scan) {
     offset += head_size + static_cast<int64_t>(data_size);
   }
   scan->ends_set = !(end_says_more || last_split_after);
+  // RAR before 2.9 writes no end record; its archives end right after the last block.
+  scan->cut_short = !end_seen && offset != file.Size();
 }
 
 // RAR5 variable-length integer: 7 bits per byte, high bit set on all but the last.
@@ -100,6 +108,7 @@ void ScanRar5(File& file, int64_t offset, RarScan* scan) {
   offset += sizeof(kRar5Marker);
   bool last_split_after = false;
   bool end_says_more = false;
+  bool end_seen = false;
   std::unique_ptr<unsigned char[]> header(new unsigned char[1 << 16]);
   for (int blocks = 0; blocks < 1000000; ++blocks) {
     unsigned char start[7];
@@ -158,11 +167,13 @@ void ScanRar5(File& file, int64_t offset, RarScan* scan) {
       uint64_t end_flags = 0;
       ReadVint(h, head_size, &p, &end_flags);
       end_says_more = (end_flags & 0x1) != 0;
+      end_seen = true;
       break;
     }
     offset += static_cast<int64_t>(head_start + head_size + data_size);
   }
   scan->ends_set = !(end_says_more || last_split_after);
+  scan->cut_short = !end_seen && offset != file.Size();
 }
 
 }  // namespace

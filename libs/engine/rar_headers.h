@@ -25,6 +25,7 @@ struct RarScan {
   bool solid = false;              // RAR 1.5-4.x solid archive
   bool headers_encrypted = false;  // nothing can be listed without a password
   bool ends_set = true;            // false when the set goes on in a further volume
+  bool cut_short = false;          // the file ends inside a block: truncated
   std::vector<RarFileInfo> files;  // file headers in order, continuations included
 };
 

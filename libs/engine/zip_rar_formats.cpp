@@ -73,13 +73,23 @@ bool HasZipDirectoryAtEnd(const std::string& path) {
 }
 
 // Passes entries through and corrects what libarchive reports too vaguely.
+// libarchive ends a truncated archive as if it were complete when the cut falls between
+// entries (and ZIP falls back to reading local headers when the central directory is cut
+// away). Our own look at the file knows better, and says so after the last entry.
+void ReportCutShort(bool cut_short, bool more, Status* status) {
+  if (!more && status->ok() && cut_short) {
+    *status = Status::Fatal(ResultCode::kDamaged, "the archive is cut short");
+  }
+}
+
 class ZipSource : public EntrySource {
  public:
-  ZipSource(std::unique_ptr<EntrySource> inner, bool first_encrypted)
-      : inner_(std::move(inner)), first_encrypted_(first_encrypted) {}
+  ZipSource(std::unique_ptr<EntrySource> inner, bool first_encrypted, bool cut_short)
+      : inner_(std::move(inner)), first_encrypted_(first_encrypted), cut_short_(cut_short) {}
 
   bool Next(Entry* entry, Status* status) override {
     bool more = inner_->Next(entry, status);
+    ReportCutShort(cut_short_, more, status);
     // An archive whose directory is encrypted (PKWARE strong encryption) fails before
     // its first entry with no useful message.
     if (!more && !status->ok() && count_ == 0 && first_encrypted_) {
@@ -93,16 +103,18 @@ class ZipSource : public EntrySource {
  private:
   std::unique_ptr<EntrySource> inner_;
   bool first_encrypted_;
+  bool cut_short_;
   size_t count_ = 0;
 };
 
 class RarSource : public EntrySource {
  public:
-  RarSource(std::unique_ptr<EntrySource> inner, std::vector<RarFileInfo> files)
-      : inner_(std::move(inner)), files_(std::move(files)) {}
+  RarSource(std::unique_ptr<EntrySource> inner, std::vector<RarFileInfo> files, bool cut_short)
+      : inner_(std::move(inner)), files_(std::move(files)), cut_short_(cut_short) {}
 
   bool Next(Entry* entry, Status* status) override {
     bool more = inner_->Next(entry, status);
+    ReportCutShort(cut_short_, more, status);
     if (!more) {
       if (!status->ok() && index_ == 0 && HasOldMethod()) {
         status->code = ResultCode::kUnsupportedMethod;
@@ -135,6 +147,7 @@ class RarSource : public EntrySource {
 
   std::unique_ptr<EntrySource> inner_;
   std::vector<RarFileInfo> files_;  // one per entry libarchive reports
+  bool cut_short_;
   const RarFileInfo* current_ = nullptr;
   size_t index_ = 0;
 };
@@ -172,7 +185,8 @@ std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* sta
     if (head.first_encrypted) status->code = ResultCode::kEncrypted;
     return nullptr;
   }
-  return std::make_unique<ZipSource>(std::move(inner), head.first_encrypted);
+  return std::make_unique<ZipSource>(std::move(inner), head.first_encrypted,
+                                     !HasZipDirectoryAtEnd(path));
 }
 
 std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status) {
@@ -194,6 +208,7 @@ std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* sta
   };
   add_files(scan);
   bool ends_set = scan.ends_set;
+  bool cut_short = scan.cut_short;
   if (scan.volume) {
     volumes = FindRarVolumes(path);
     for (size_t i = 1; i < volumes.size(); ++i) {
@@ -206,6 +221,7 @@ std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* sta
       }
       add_files(next);
       ends_set = next.ends_set;
+      cut_short = cut_short || next.cut_short;
     }
   }
   LibarchiveOptions options;
@@ -218,7 +234,7 @@ std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* sta
     }
     return nullptr;
   }
-  return std::make_unique<RarSource>(std::move(inner), std::move(files));
+  return std::make_unique<RarSource>(std::move(inner), std::move(files), cut_short);
 }
 
 }  // namespace engine

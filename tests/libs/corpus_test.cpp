@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
 #include <sstream>
 
 #include "library_test_support.h"
@@ -79,6 +80,39 @@ TEST_P(CorpusTest, ExtractsWhatThePeerExtracts) {
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(ListTree(temp.Sub("out")), expected);
+}
+
+// The Qt program calls setlocale(LC_ALL, ""), the console one does not: names must come out
+// the same either way.
+TEST(CorpusLocale, NamesDoNotDependOnTheProcessLocale) {
+  std::string corpus = CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  const char* const archives[] = {"zip/test_read_format_zip_filename_cp932.zip",
+                                  "zip/test_read_format_zip_filename_utf8_jp.zip",
+                                  "rar/test_read_format_rar_unicode.rar",
+                                  "rar/test_read_format_rar5_unicode.rar"};
+  LoadedLibrary zip(ZipArchiver().file_name);
+  LoadedLibrary rar(RarArchiver().file_name);
+  ASSERT_TRUE(zip.ok() && rar.ok());
+  std::string previous = setlocale(LC_ALL, nullptr);
+  for (const char* archive : archives) {
+    SCOPED_TRACE(archive);
+    bool is_zip = std::string(archive).rfind("zip/", 0) == 0;
+    const LoadedLibrary& library = is_zip ? zip : rar;
+    const Archiver& archiver = is_zip ? ZipArchiver() : RarArchiver();
+    std::vector<std::vector<std::string>> trees;
+    for (const char* locale : {"C", "C.UTF-8", "POSIX"}) {
+      if (setlocale(LC_ALL, locale) == nullptr) continue;
+      TempDir temp;
+      EXPECT_EQ(ExtractLikeTheProgram(library, archiver, corpus + "/" + archive, temp.Sub("o/")),
+                0);
+      trees.push_back(ListTree(temp.Sub("o")));
+    }
+    setlocale(LC_ALL, previous.c_str());
+    ASSERT_GE(trees.size(), 2u);
+    for (const auto& tree : trees) EXPECT_EQ(tree, trees[0]);
+    EXPECT_EQ(trees[0], ReadLines(GoldenFolder() + "/" + archive + ".tree"));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, testing::ValuesIn(LoadCases()),

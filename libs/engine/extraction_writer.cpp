@@ -138,10 +138,11 @@ ExtractReport Writer::Run() {
       report_.Fail(ResultCode::kUnsafeEntry, shown + ": refused, it climbs out with \"..\"");
       continue;
     }
+    if (!path.parts.empty() && !selector_.Selects(path.Joined())) continue;
     if (path.had_root) {
       report_.Fail(ResultCode::kUnsafeEntry, shown + ": absolute name, written without its root");
     }
-    if (path.parts.empty() || !selector_.Selects(path.Joined())) continue;
+    if (path.parts.empty()) continue;
     if (!options_.keep_folders) {
       if (entry.type == EntryType::kDirectory) continue;
       path.parts = {path.parts.back()};

@@ -136,6 +136,8 @@ median() { sort -n | awk '{v[NR]=$1} END {if (NR==0) print 0; else if (NR%2) pri
 
 work="$data/work"
 mkdir -p "$work"
+# Other work on the machine skews every figure; the report says how busy it was.
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 out_root="$data/out"
 mkdir -p "$out_root"
 
@@ -245,6 +247,7 @@ startup_section
 
 # --- report -------------------------------------------------------------------------------------
 echo
+echo "Load average (1, 5, 15 min) at start: $load_start, at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Extraction: median wall time and minimum of runs 2..$runs, peak RSS over those runs"
 printf '%-10s %6s %-11s %9s %8s %12s %6s  %-12s\n' archive MB tool "median s" "min s" "peak RSS MiB" exit tree
 for row in "${rows[@]}"; do echo "$row"; done

@@ -29,6 +29,7 @@
 #include "engine/cab_data_pipe.h"
 #include "engine/cab_header.h"
 #include "engine/entry_source.h"
+#include "engine/name_decoder.h"
 
 namespace engine {
 namespace {
@@ -198,8 +199,10 @@ class MspackSource : public EntrySource {
     const mscabd_file* f = files_[current_];
     *entry = Entry{};
     entry->name = f->filename != nullptr ? f->filename : "";
-    entry->name_encoding =
-        (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0 ? NameEncoding::kUnicode : NameEncoding::kNative;
+    // A name flagged UTF-8 that is not (hand-made cabinets have them) is left to the writer
+    // like any unflagged one, so no invalid UTF-8 reaches the file system.
+    bool utf8 = (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0 && IsValidUtf8(entry->name);
+    entry->name_encoding = utf8 ? NameEncoding::kUnicode : NameEncoding::kNative;
     entry->type = EntryType::kFile;
     entry->size = f->length;
     entry->mtime = CabTimeToUnix(f);

@@ -10,6 +10,9 @@
 #include "tests/win32/program_run.h"
 #include "ui/win32/resource.h"
 
+// After <windows.h>, which the driver header brings.
+#include <tlhelp32.h>
+
 namespace {
 
 // The archives live in a folder whose name has a blank and characters whose code page 932 form
@@ -363,6 +366,46 @@ TEST_F(DizorK, DestinationChoiceModeExtractsWhereTheUserSaysAndSavesNothing) {
                 "MAIN UNZIP32.DLL window=Form1 output=null size=0 -x -o -q \"" + archives_ansi_ +
                 "\\pack.zip\" \"C:\\out\\pack\\\" *.*\n");
   EXPECT_EQ(ReadBytes(run.settings_path()), stored);
+}
+
+// The processes that `parent` started, by executable name.
+std::vector<DWORD> ChildProcesses(DWORD parent, const wchar_t* exe_name) {
+  std::vector<DWORD> children;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, exe_name) == 0) {
+      children.push_back(entry.th32ProcessID);
+    }
+  }
+  CloseHandle(snapshot);
+  return children;
+}
+
+TEST_F(DizorK, OpenFolderAfterStartsExplorerAndDoesNotWaitForIt) {
+  ProgramRun run(AllLibraries());
+  ASSERT_TRUE(WriteBytes(run.settings_path(), SettingsFile(0, 1, 1, "D:\\", 0)));
+  MakeArchiveFolder(run);
+  // A failed extraction opens the folder too.
+  run.Start(Quoted(Archive(L"pack.zip", "FAKEZIP")), {L"DIZOR_FAKE_RESULT_UNZIP=2"});
+  std::optional<Box> box = WaitForBox(run.process());
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, std::string(texts::kExtractFailedPrefix) + "2");
+  PressOk(*box);
+  DWORD exit_code = 0;
+  ASSERT_TRUE(run.WaitForExit(&exit_code)) << "the program waited for Explorer";
+  const std::vector<DWORD> explorers = ChildProcesses(run.process().dwProcessId, L"explorer.exe");
+  EXPECT_EQ(explorers.size(), 1u);
+  for (DWORD pid : explorers) {
+    // The Explorer window the run opened, closed again by its process id.
+    if (HANDLE explorer = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+      TerminateProcess(explorer, 0);
+      CloseHandle(explorer);
+    }
+  }
 }
 
 TEST_F(DizorK, MalformedCommandLineGetsTheErrorReportAndTheWindow) {

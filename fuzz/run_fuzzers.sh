@@ -45,21 +45,23 @@ for t in "${targets[@]}"; do
   start=$(date +%s)
   # -fork=1 with -ignore_*: a finding is kept in $artifacts and the run goes on, so one
   # open finding does not stop the search for the next. -timeout: a decoder may work for
-  # seconds on a bomb, never for half a minute. -rss_limit_mb: the machine has other users.
+  # seconds on a bomb, never for a minute (the margin is for niced runs on a machine busy
+  # with compilers, where a 0.1 s input once took 30 s). -rss_limit_mb: other users.
   # -malloc_limit_mb: liblzma asks for its whole dictionary in one malloc (4 GB for a
   # mutated ZIP LZMA header) and touches little of it; only resident memory counts.
   # -handle_xfsz=0: the target limits file sizes itself and wants the failed write, not
   # libFuzzer's stop.
   DIZOR_FUZZ_TMP="$tmp" nice -n 19 "$bin" "$work" "${existing[@]}" \
     -fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
-    -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -malloc_limit_mb=8192 \
+    -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 -malloc_limit_mb=8192 \
     -handle_xfsz=0 -max_len=$max_len -artifact_prefix="$artifacts/" \
     >"$build/fuzz-$t.log" 2>&1
   rc=$?
   end=$(date +%s)
-  execs=$(grep -o 'exec/s: [0-9]*' "$build/fuzz-$t.log" | tail -n 1 | grep -o '[0-9]*$')
+  # Fork mode reports "#<runs>: cov: ... exec/s <n> ..." per job.
+  runs=$(grep -oE '^#[0-9]+' "$build/fuzz-$t.log" | tail -n 1 | tr -d '#')
   found=$(( $(ls "$artifacts" | wc -l) - before ))
-  echo "fuzz_$t: $((end - start)) s, about ${execs:-?} exec/s, $found new finding(s), exit $rc"
+  echo "fuzz_$t: $((end - start)) s, ${runs:-?} runs, $found new finding(s), exit $rc"
   if [ $rc -ne 0 ] || [ $found -ne 0 ]; then
     status=1
     ls -t "$artifacts" | head -n "$found" | sed "s|^|  $artifacts/|" >&2

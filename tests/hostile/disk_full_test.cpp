@@ -70,6 +70,8 @@ std::string BombArchive(const BombCase& c) {
   }
 }
 
+void PrintTo(const BombCase& c, std::ostream* os) { *os << c.name; }
+
 class DiskFull : public testing::TestWithParam<BombCase> {};
 
 TEST_P(DiskFull, FailedEntryLeavesTheUsersFileAndTheSpace) {

@@ -22,6 +22,7 @@ namespace hostile {
 namespace {
 
 using engine::ResultCode;
+using namespace std::string_literals;
 
 constexpr int32_t Code(ResultCode code) { return static_cast<int32_t>(code); }
 
@@ -153,6 +154,17 @@ void AddBuiltCases(Format format, std::vector<HostileCase>* cases) {
                     {{"victim.txt", "precious\n"}},
                     {{"ok.txt", "harmless\n"}},
                     {}});
+  if (format != Format::kCab) {  // a cabinet's names end at their first NUL
+    // "..\0" is not "..", but the system sees only what comes before the NUL.
+    cases->push_back({f + "_NulInsideNames",
+                      format,
+                      built({File("..\0/escaped.txt"s, "x"),
+                             File("sub/..\0/..\0/escaped.txt"s, "x"), kHarmless}),
+                      Code(ResultCode::kUnsafeEntry),
+                      {},
+                      {{"ok.txt", "harmless\n"}},
+                      {}});
+  }
   if (format != Format::kCab) {  // cabinets hold no links
     cases->push_back(
         {f + "_SymlinkOutThenFileThroughIt",
@@ -266,6 +278,9 @@ std::vector<HostileCase> AllCases() {
   AddRarCases(&cases);
   return cases;
 }
+
+// The case's name, not its bytes, in test listings and CTest names.
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileArchive : public testing::TestWithParam<HostileCase> {};
 

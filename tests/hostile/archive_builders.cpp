@@ -179,6 +179,20 @@ void PutExtension(std::string* header, uint8_t type, const std::string& payload)
   Put16(header, 0);
 }
 
+// ASCII (and NUL) as UTF-16LE; '/' becomes UNLHA32's folder separator 0xFFFF.
+std::string Utf16Le(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    if (c == '/') {
+      out += "\xFF\xFF";
+    } else {
+      out.push_back(c);
+      out.push_back('\0');
+    }
+  }
+  return out;
+}
+
 std::string LhaMember(const Member& m) {
   std::string name = m.name;
   std::string dir;
@@ -217,8 +231,15 @@ std::string LhaMember(const Member& m) {
   Put16(&h, crc);
   h.push_back('U');
   Put16(&h, 0);  // size of the first extension
-  PutExtension(&h, 0x01, name);
-  if (!dir.empty()) PutExtension(&h, 0x02, dir);
+  if (m.utf16_name) {
+    PutExtension(&h, 0x01, "decoy.txt");
+    PutExtension(&h, 0x44, Utf16Le(name));
+    std::replace(dir.begin(), dir.end(), '\xFF', '/');
+    if (!dir.empty()) PutExtension(&h, 0x45, Utf16Le(dir));
+  } else {
+    PutExtension(&h, 0x01, name);
+    if (!dir.empty()) PutExtension(&h, 0x02, dir);
+  }
   std::string mode_bytes;
   Put16(&mode_bytes, mode);
   PutExtension(&h, 0x50, mode_bytes);

@@ -20,6 +20,8 @@ struct Member {
   std::string target;           // symlink target
   uint64_t repeated_zeros = 0;  // when non-zero, the content is this many zero bytes
                                 // (written compressed: the entry is a "bomb")
+  bool utf16_name = false;      // LHA: the name goes into UNLHA32's UTF-16 extensions,
+                                // which readers prefer; the plain one says "decoy.txt"
 };
 
 inline Member File(std::string name, std::string data) {
@@ -30,6 +32,10 @@ inline Member Symlink(std::string name, std::string target) {
 }
 inline Member Zeros(std::string name, uint64_t count) {
   return {std::move(name), "", Kind::kFile, "", count};
+}
+// An LHA member whose name (ASCII and NUL only) is stored as UTF-16.
+inline Member Utf16File(std::string name, std::string data) {
+  return {std::move(name), std::move(data), Kind::kFile, "", 0, true};
 }
 
 // A ZIP made on Unix (links and modes in the external attributes). Bombs are deflated,

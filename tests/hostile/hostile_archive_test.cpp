@@ -165,6 +165,16 @@ void AddBuiltCases(Format format, std::vector<HostileCase>* cases) {
                       {{"ok.txt", "harmless\n"}},
                       {}});
   }
+  if (format == Format::kLha) {  // the UTF-16 names UNLHA32 writes beside the plain ones
+    cases->push_back({f + "_Utf16NamesWithDotDotAndNul",
+                      format,
+                      built({Utf16File("../escaped.txt", "x"), Utf16File("..\0/escaped.txt"s, "x"),
+                             Utf16File("sub/..\0/..\0/escaped.txt"s, "x"), kHarmless}),
+                      Code(ResultCode::kUnsafeEntry),
+                      {},
+                      {{"ok.txt", "harmless\n"}},
+                      {}});
+  }
   if (format != Format::kCab) {  // cabinets hold no links
     cases->push_back(
         {f + "_SymlinkOutThenFileThroughIt",

@@ -41,7 +41,10 @@ for t in "${targets[@]}"; do
   esac
   existing=()
   for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
-  before=$(ls "$artifacts" | wc -l)
+  # Findings are crashes, leaks, timeouts and running out of memory; "slow-unit-" files
+  # are only libFuzzer's note of an input that took over 10 s.
+  findings() { ls "$artifacts" | grep -cE '^(crash|leak|timeout|oom)-'; }
+  before=$(findings)
   start=$(date +%s)
   # -fork=1 with -ignore_*: a finding is kept in $artifacts and the run goes on, so one
   # open finding does not stop the search for the next. -timeout: a decoder may work for
@@ -60,11 +63,12 @@ for t in "${targets[@]}"; do
   end=$(date +%s)
   # Fork mode reports "#<runs>: cov: ... exec/s <n> ..." per job.
   runs=$(grep -oE '^#[0-9]+' "$build/fuzz-$t.log" | tail -n 1 | tr -d '#')
-  found=$(( $(ls "$artifacts" | wc -l) - before ))
+  found=$(( $(findings) - before ))
   echo "fuzz_$t: $((end - start)) s, ${runs:-?} runs, $found new finding(s), exit $rc"
   if [ $rc -ne 0 ] || [ $found -ne 0 ]; then
     status=1
-    ls -t "$artifacts" | head -n "$found" | sed "s|^|  $artifacts/|" >&2
+    ls -t "$artifacts" | grep -E '^(crash|leak|timeout|oom)-' | head -n "$found" |
+      sed "s|^|  $artifacts/|" >&2
   fi
   rm -rf "$tmp"
 done

@@ -31,10 +31,12 @@ die() { echo "run.sh: $*" >&2; exit 2; }
 [[ -d "$data/archives" ]] || die "no archives in $data: run bench/make_archives.sh first"
 
 # --- our side: build folder, libraries, driver -------------------------------------------------
+# A sanitizer build runs several times slower and would only measure the sanitizer.
+sanitized() { grep -qs -e '-fsanitize' "$1/CMakeCache.txt"; }
 build="${1:-}"
 if [[ -z "$build" ]]; then
   for d in "$repo"/build*/; do
-    if [[ -f "$d/bin/UNZIP32.DLL" ]]; then build="${d%/}"; break; fi
+    if [[ -f "$d/bin/UNZIP32.DLL" ]] && ! sanitized "$d"; then build="${d%/}"; break; fi
   done
 fi
 declare -A lib_file=([zip]=UNZIP32.DLL [lzh]=UNLHA32.DLL [cab]=CAB32.DLL)
@@ -53,7 +55,12 @@ if [[ -n "$build" ]]; then
         die "cannot build the driver"
     fi
   fi
-  echo "our libraries: $build/bin" >&2
+  # A copy, so that a rebuild during the run neither breaks a load nor mixes two versions.
+  libs="$data/libs"
+  rm -rf "$libs"
+  mkdir -p "$libs"
+  cp "$build"/bin/*.DLL "$libs/"
+  echo "our libraries: $build/bin (copied to $libs)" >&2
 else
   echo "our libraries: none found (no build*/bin/UNZIP32.DLL); measuring the peers only" >&2
 fi
@@ -73,7 +80,7 @@ unavailable() {  # tool fmt
   case "$1" in
     ours)
       [[ -n "$build" ]] || { echo "no build folder with our libraries"; return; }
-      [[ -f "$build/bin/${lib_file[$2]}" ]] || echo "no $build/bin/${lib_file[$2]}"
+      [[ -f "$libs/${lib_file[$2]}" ]] || echo "no $build/bin/${lib_file[$2]}"
       ;;
     jlha) [[ -f "$jlha_jar" ]] && command -v java >/dev/null || echo "jlha-utils not installed" ;;
     *) command -v "$1" >/dev/null || echo "$1 not installed" ;;
@@ -83,7 +90,7 @@ unavailable() {  # tool fmt
 # Sets the array cmd to extract archive $3 (format $2) with tool $1 into the existing folder $4.
 set_command() {
   case "$1" in
-    ours) cmd=("$driver" "$build/bin/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
+    ours) cmd=("$driver" "$libs/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
     # LZH names from Japanese Windows tools are Shift_JIS; bsdtar would otherwise read them as
     # the locale's UTF-8 and fail those entries.
     bsdtar) if [[ "$2" == lzh ]]; then

@@ -2,7 +2,8 @@
 # to extract tiny.zip (one 1 KiB file), so nearly all of it is starting and ending the process,
 # loading libraries and, for the programs, reading the settings and checking the libraries.
 #
-# Uses from run.sh: data, build, repo, driver, work, here, startup_rows (filled here).
+# Uses from run.sh: data, build, libs, repo, driver, work, here, sanitized, median, problems and
+# failed; fills startup_rows.
 #
 # Run by itself, it is the start-up check of the desktop program:
 #
@@ -86,9 +87,9 @@ startup_section() {
   mkdir -p "$base"
   echo "  start-up timings" >&2
   startup_measure bsdtar "$base/out-bsdtar" "bsdtar -xf '$tiny' -C '$base/out-bsdtar'"
-  if [[ -n "$build" && -f "$build/bin/UNZIP32.DLL" ]]; then
+  if [[ -n "$build" && -f "$libs/UNZIP32.DLL" ]]; then
     startup_measure "ours (driver + UNZIP32.DLL)" "$base/out-driver" \
-      "'$driver' '$build/bin/UNZIP32.DLL' zip '$tiny' '$base/out-driver/'"
+      "'$driver' '$libs/UNZIP32.DLL' zip '$tiny' '$base/out-driver/'"
   else
     startup_rows+=("ours (driver): skipped, no UNZIP32.DLL built")
   fi
@@ -99,7 +100,7 @@ startup_section() {
   for name in dizor-cli dizor; do
     program=""
     for folder in ${build:+"$build"} "$repo"/build*; do
-      if [[ -x "$folder/bin/$name" && -f "$folder/bin/UNZIP32.DLL" ]]; then
+      if [[ -x "$folder/bin/$name" && -f "$folder/bin/UNZIP32.DLL" ]] && ! sanitized "$folder"; then
         program="$folder/bin/$name"
         break
       fi

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   struct rlimit limit = {kMaxFileBytes, kMaxFileBytes};
   setrlimit(RLIMIT_FSIZE, &limit);
   sandbox = new dizor_fuzz::Sandbox();
-  std::atexit([] { delete sandbox; });
+  std::atexit([] { delete sandbox; });  // delete of null is fine
   // Relative names that slipped past the writer would land in the current folder, which
   // the sandbox watches.
   const std::string watched = sandbox->Destination() + "..";
@@ -89,8 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char output[256] = "";
   const int32_t result = engine::RunExtract(&state, kTarget.library, kTarget.open, command.c_str(),
                                             output, sizeof output);
-  FUZZ_CHECK(IsDocumented(result), "undocumented result 0x%X", static_cast<unsigned>(result));
   const std::string broken = sandbox->Verify();
+  if (!broken.empty() || !IsDocumented(result)) {
+    // The sandbox goes first: an abort skips the exit handlers that would remove it.
+    delete sandbox;
+    sandbox = nullptr;
+  }
+  FUZZ_CHECK(IsDocumented(result), "undocumented result 0x%X", static_cast<unsigned>(result));
   FUZZ_CHECK(broken.empty(), "%s (result 0x%X, report: %s)", broken.c_str(),
              static_cast<unsigned>(result), output);
   return 0;

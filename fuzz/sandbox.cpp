@@ -70,6 +70,36 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// Whether a link at `link` (a path relative to the destination, "/a/b") with `target`
+// points into the destination, read as text: ".." leaves the folder above it. The writer
+// allows ".." only at the start of a target, so reading the text is enough.
+bool LinkStaysInside(const std::string& link, const std::string& target) {
+  if (target.empty() || target[0] == '/') return false;
+  std::vector<std::string> parts;
+  auto walk = [&parts](const std::string& path, bool drop_last) {
+    size_t start = 0;
+    std::vector<std::string> pieces;
+    while (start <= path.size()) {
+      size_t slash = path.find('/', start);
+      if (slash == std::string::npos) slash = path.size();
+      pieces.push_back(path.substr(start, slash - start));
+      start = slash + 1;
+    }
+    if (drop_last && !pieces.empty()) pieces.pop_back();
+    for (const std::string& piece : pieces) {
+      if (piece.empty() || piece == ".") continue;
+      if (piece == "..") {
+        if (parts.empty()) return false;
+        parts.pop_back();
+      } else {
+        parts.push_back(piece);
+      }
+    }
+    return true;
+  };
+  return walk(link, true) && walk(target, false);
+}
+
 std::string ParentFolder(const std::string& parent) {
   if (!parent.empty()) return parent;
   for (const char* var : {"DIZOR_FUZZ_TMP", "TMPDIR"}) {
@@ -160,6 +190,15 @@ std::string Sandbox::Verify() const {
   }
   for (const auto& [path, what] : expected) {
     if (outside.count(path) == 0) return "removed outside the destination: " + path;
+  }
+  for (const auto& [path, what] : now) {
+    if (path.rfind("/dest/", 0) != 0 || path == std::string("/dest/") + kOwnLink) continue;
+    if (what.rfind("link ", 0) != 0) continue;
+    // "link <mode> <target>"
+    const std::string target = what.substr(what.find(' ', 5) + 1);
+    if (!LinkStaysInside(path.substr(5), target)) {
+      return "a link in the destination leads out of it: " + path + " -> " + target;
+    }
   }
   struct stat st;
   if (lstat((root_ + "/in").c_str(), &st) != 0) return "the archive's folder is gone";

@@ -38,8 +38,9 @@ class Sandbox {
   // lie there.
   const std::string& Root() const { return root_; }
 
-  // "" when nothing outside the destination changed and the user's file and link inside it
-  // are as they were; otherwise a description of the first difference.
+  // "" when nothing outside the destination changed, the user's file and link inside it
+  // are as they were, and every other link in it points inside it; otherwise a
+  // description of the first difference.
   std::string Verify() const;
 
  private:

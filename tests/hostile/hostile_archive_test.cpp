@@ -164,6 +164,15 @@ void AddBuiltCases(Format format, std::vector<HostileCase>* cases) {
                       {},
                       {{"ok.txt", "harmless\n"}},
                       {}});
+    // A link whose target reads "..\0/inside" passes as a link into a folder "..\0", and
+    // the system makes it a link to "..".
+    cases->push_back({f + "_NulInsideLinkTarget",
+                      format,
+                      built({Symlink("link", "..\0/inside"s), kHarmless}),
+                      Code(ResultCode::kUnsafeEntry),
+                      {},
+                      {{"ok.txt", "harmless\n"}},
+                      {"link"}});
   }
   if (format == Format::kLha) {  // the UTF-16 names UNLHA32 writes beside the plain ones
     cases->push_back({f + "_Utf16NamesWithDotDotAndNul",

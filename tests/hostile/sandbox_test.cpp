@@ -45,6 +45,15 @@ TEST(Sandbox, SeesEveryKindOfHarm) {
          unlink((root + "/dest/own-link-7f3a").c_str());
          mkdir((root + "/dest/own-link-7f3a").c_str(), 0755);
        }},
+      {"link made in the destination leading out of it",
+       [](const std::string& root) {
+         mkdir((root + "/dest/sub").c_str(), 0755);
+         symlink("../../outside.txt", (root + "/dest/sub/link").c_str());
+       }},
+      {"absolute link made in the destination",
+       [](const std::string& root) {
+         symlink((root + "/dest").c_str(), (root + "/dest/abs").c_str());
+       }},
   };
   for (const Harm& harm : harms) {
     SCOPED_TRACE(harm.what);
@@ -53,6 +62,8 @@ TEST(Sandbox, SeesEveryKindOfHarm) {
     ASSERT_EQ(sandbox.Verify(), "") << "a fresh sandbox must look untouched";
     // New files inside the destination are what extraction is for.
     WriteAll(sandbox.Destination() + "extracted.txt", "fine");
+    mkdir((sandbox.Destination() + "in").c_str(), 0755);
+    symlink("../extracted.txt", (sandbox.Destination() + "in/link").c_str());
     EXPECT_EQ(sandbox.Verify(), "");
     harm.act(sandbox.Root());
     EXPECT_NE(sandbox.Verify(), "");

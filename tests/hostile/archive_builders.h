@@ -30,6 +30,7 @@ inline Member File(std::string name, std::string data) {
 inline Member Symlink(std::string name, std::string target) {
   return {std::move(name), "", Kind::kSymlink, std::move(target), 0};
 }
+inline Member Dir(std::string name) { return {std::move(name), "", Kind::kDirectory, "", 0}; }
 inline Member Zeros(std::string name, uint64_t count) {
   return {std::move(name), "", Kind::kFile, "", count};
 }

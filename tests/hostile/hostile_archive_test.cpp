@@ -154,6 +154,18 @@ void AddBuiltCases(Format format, std::vector<HostileCase>* cases) {
                     {{"victim.txt", "precious\n"}},
                     {{"ok.txt", "harmless\n"}},
                     {}});
+  if (format != Format::kCab) {  // cabinets hold no folder entries
+    cases->push_back({f + "_FoldersOutside",
+                      format,
+                      [format](const std::string& root) {
+                        return Build(format, {Dir("../made_dir"), Dir("sub/../../made_dir"),
+                                              Dir(root + "/outside_dir/made_dir"), kHarmless});
+                      },
+                      Code(ResultCode::kUnsafeEntry),
+                      {},
+                      {{"ok.txt", "harmless\n"}},
+                      {}});
+  }
   if (format != Format::kCab) {  // a cabinet's names end at their first NUL
     // "..\0" is not "..", but the system sees only what comes before the NUL.
     cases->push_back({f + "_NulInsideNames",

@@ -3,8 +3,6 @@
 // archives). After each extraction: the result is the code the user should see, nothing
 // outside the destination changed, the user's own files and links inside it are intact, no
 // temporary file is left, and the harmless entries beside the hostile ones were extracted.
-#include <sys/stat.h>
-
 #include <functional>
 #include <string>
 #include <utility>

@@ -17,6 +17,7 @@ namespace {
 constexpr size_t kMaxAhead = 4 << 20;
 constexpr size_t kItemCost = 256;
 constexpr size_t kPiece = 256 * 1024;
+constexpr size_t kWakeItems = 64;
 
 struct Item {
   enum Kind { kEntry, kData, kEndOfData, kEndOfArchive } kind = kEndOfArchive;
@@ -87,24 +88,43 @@ class ReadAheadSource : public EntrySource {
     entry_status_ = item.status;
   }
 
+  // The two sides wake each other only at the marks: once the worker has filled the queue it
+  // sleeps until the reader has taken half of it, and a reader that found the queue empty
+  // sleeps until the worker has put a few items in. Waking the other side for every item
+  // cost three futex calls per file on an archive of 20,000 small files.
   Item Pop() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !queue_.empty(); });
+    if (queue_.empty()) {
+      reader_waiting_ = true;
+      changed_.wait(lock, [this] { return ReaderMayGo(); });
+      reader_waiting_ = false;
+    }
     Item item = std::move(queue_.front());
     queue_.pop_front();
     queued_bytes_ -= item.data.size() + kItemCost;
-    changed_.notify_all();
+    if (worker_waiting_ && queued_bytes_ <= kMaxAhead / 2) changed_.notify_all();
     return item;
+  }
+
+  // Called with the lock held. Large pieces fill the byte mark long before the item mark.
+  bool ReaderMayGo() const {
+    return queue_.size() >= kWakeItems || queued_bytes_ >= kMaxAhead / 4 || worker_done_;
   }
 
   // Worker side. Returns false once the reader is gone.
   bool Push(Item item) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return cancelled_ || queued_bytes_ < kMaxAhead; });
+    if (queued_bytes_ >= kMaxAhead) {
+      worker_waiting_ = true;
+      changed_.wait(lock, [this] { return cancelled_ || queued_bytes_ <= kMaxAhead / 2; });
+      worker_waiting_ = false;
+    }
     if (cancelled_) return false;
+    bool last = item.kind == Item::kEndOfArchive;
     queued_bytes_ += item.data.size() + kItemCost;
     queue_.push_back(std::move(item));
-    changed_.notify_all();
+    worker_done_ = worker_done_ || last;
+    if (reader_waiting_ && ReaderMayGo()) changed_.notify_all();
     return true;
   }
 
@@ -140,6 +160,9 @@ class ReadAheadSource : public EntrySource {
   std::deque<Item> queue_;
   size_t queued_bytes_ = 0;
   bool cancelled_ = false;
+  bool worker_done_ = false;  // the end of the archive is in the queue
+  bool reader_waiting_ = false;
+  bool worker_waiting_ = false;
 
   // Reader side.
   bool in_entry_ = false;  // the end of the current entry's data is still in the queue

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include <iconv.h>
+#include "engine/lha_name_text.h"
 
 namespace engine::lha {
 namespace {
@@ -67,45 +67,6 @@ int64_t DosTimeToUnix(uint32_t dos) {
   return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
 }
 
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// UTF-16LE to UTF-8. 0xFFFF (UNLHA32's directory separator) becomes '/'; a lone surrogate
-// becomes U+FFFD rather than bytes no file system accepts.
-std::string Utf16ToUtf8(const uint8_t* p, size_t size) {
-  std::string out;
-  for (size_t i = 0; i + 1 < size; i += 2) {
-    uint32_t unit = Le16(p + i);
-    if (unit == 0xFFFF) {
-      out.push_back('/');
-    } else if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < size && Le16(p + i + 2) >= 0xDC00 &&
-               Le16(p + i + 2) < 0xE000) {
-      AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (Le16(p + i + 2) - 0xDC00u), &out);
-      i += 2;
-    } else if (unit >= 0xD800 && unit < 0xE000) {
-      AppendUtf8(0xFFFD, &out);
-    } else {
-      AppendUtf8(unit, &out);
-    }
-  }
-  return out;
-}
-
 // 0xFF is LHA's directory separator in level 1-3 directory names; it is neither a CP932 nor
 // a UTF-8 byte, so turning it into '/' never splits a character.
 std::string FixSeparators(const uint8_t* p, size_t size) {
@@ -161,11 +122,11 @@ void ApplyExtension(const uint8_t* ext, size_t ext_offset, size_t data_size, Mem
       break;
     case kExtUnicodeFileName:
       x->has_unicode_file = true;
-      x->unicode_file = Utf16ToUtf8(d, data_size);
+      x->unicode_file = Utf16LeToUtf8(d, data_size);
       break;
     case kExtUnicodeDirName:
       x->has_unicode_dir = true;
-      x->unicode_dir = Utf16ToUtf8(d, data_size);
+      x->unicode_dir = Utf16LeToUtf8(d, data_size);
       break;
     case kExtCodePage:
       if (data_size >= 4) x->utf8_code_page = Le32(d) == kCodePageUtf8;
@@ -206,50 +167,6 @@ size_t WalkExtensions(const uint8_t* data, size_t size, size_t offset, uint32_t 
   return offset;
 }
 
-bool IsValidUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<uint8_t>(s[i]);
-    size_t len = c < 0x80           ? 1
-                 : (c >> 5) == 0x6  ? 2
-                 : (c >> 4) == 0xE  ? 3
-                 : (c >> 3) == 0x1E ? 4
-                                    : 0;
-    if (len == 0 || c == 0xC0 || c == 0xC1 || i + len > s.size()) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
-// Only for a name whose parts come in two encodings (a UTF-16 directory with a CP932 file
-// name, as UNLHA32 writes when the file name needs no Unicode): the CP932 part is turned into
-// UTF-8 here so the whole name can be handed over as Unicode.
-std::string NativeToUtf8(const std::string& bytes) {
-  if (IsValidUtf8(bytes)) return bytes;
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return bytes;
-  std::string out(bytes.size() * 3 + 4, '\0');
-  char* in_ptr = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  char* out_ptr = out.data();
-  size_t out_left = out.size();
-  while (in_left > 0) {
-    if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) != static_cast<size_t>(-1)) break;
-    // An unmappable byte becomes U+FFFD and decoding goes on after it.
-    if (out_left < 3) break;
-    std::memcpy(out_ptr, "\xEF\xBF\xBD", 3);
-    out_ptr += 3;
-    out_left -= 3;
-    ++in_ptr;
-    --in_left;
-  }
-  iconv_close(cd);
-  out.resize(out.size() - out_left);
-  return out;
-}
-
 void ComposeName(const std::string& base_name, const Extras& x, MemberHeader* h) {
   // An empty name field is the same as none (directories carry an empty file name).
   bool has_file = x.has_file_name ? !x.file_name.empty() : !base_name.empty();
@@ -258,8 +175,8 @@ void ComposeName(const std::string& base_name, const Extras& x, MemberHeader* h)
   std::string file = has_file ? (x.has_file_name ? x.file_name : base_name) : std::string();
   if (x.has_unicode_file || x.has_unicode_dir) {
     // UNLHA32 adds a UTF-16 part only where the CP932 one loses characters.
-    dir = x.has_unicode_dir ? x.unicode_dir : NativeToUtf8(dir);
-    file = x.has_unicode_file ? x.unicode_file : NativeToUtf8(file);
+    dir = x.has_unicode_dir ? x.unicode_dir : Cp932ToUtf8(dir);
+    file = x.has_unicode_file ? x.unicode_file : Cp932ToUtf8(file);
     h->name_encoding = NameEncoding::kUnicode;
   } else {
     h->name_encoding = x.utf8_code_page ? NameEncoding::kUnicode : NameEncoding::kNative;

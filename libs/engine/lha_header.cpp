@@ -67,9 +67,13 @@ int64_t DosTimeToUnix(uint32_t dos) {
   return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
 }
 
-// 0xFF is LHA's directory separator in level 1-3 directory names; it is neither a CP932 nor
-// a UTF-8 byte, so turning it into '/' never splits a character.
-std::string FixSeparators(const uint8_t* p, size_t size) {
+// A name field as the system will see it: it ends at its first NUL, as C strings do (left
+// in, "..\0" would pass the writer's check as a harmless name and reach the file system as
+// ".."). 0xFF, LHA's directory separator in level 1-3 names, becomes '/': it is neither a
+// CP932 nor a UTF-8 byte, so that never splits a character.
+std::string NameField(const uint8_t* p, size_t size) {
+  const void* nul = std::memchr(p, 0, size);
+  if (nul != nullptr) size = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p);
   std::string out(reinterpret_cast<const char*>(p), size);
   for (char& c : out) {
     if (static_cast<uint8_t>(c) == 0xFF) c = '/';
@@ -101,11 +105,11 @@ void ApplyExtension(const uint8_t* ext, size_t ext_offset, size_t data_size, Mem
       break;
     case kExtFileName:
       x->has_file_name = true;
-      x->file_name = FixSeparators(d, data_size);
+      x->file_name = NameField(d, data_size);
       break;
     case kExtDirName:
       x->has_dir_name = true;
-      x->dir_name = FixSeparators(d, data_size);
+      x->dir_name = NameField(d, data_size);
       break;
     case kExtWindowsTimes:
       if (data_size >= 16) {
@@ -264,7 +268,7 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
     uint8_t sum = 0;
     for (size_t i = 2; i < base; ++i) sum = static_cast<uint8_t>(sum + data[i]);
     if (sum != data[1]) return Damaged(error, "LHA header checksum error");
-    base_name = FixSeparators(data + kLevel0NameOffset, name_len);
+    base_name = NameField(data + kLevel0NameOffset, name_len);
     h->crc = Le16(data + kLevel0NameOffset + name_len);
     h->mtime = DosTimeToUnix(stamp);
     size_t rest = kLevel0NameOffset + name_len + 2;

@@ -35,6 +35,7 @@ std::string Utf16LeToUtf8(const uint8_t* p, size_t size) {
   std::string out;
   for (size_t i = 0; i + 1 < size; i += 2) {
     uint32_t unit = ReadLe16(p + i);
+    if (unit == 0) break;  // the name ends here for the system too
     if (unit == 0xFFFF) {
       out.push_back('/');
     } else if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < size && ReadLe16(p + i + 2) >= 0xDC00 &&

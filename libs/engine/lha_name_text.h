@@ -9,8 +9,8 @@
 
 namespace engine::lha {
 
-// UTF-16LE to UTF-8. 0xFFFF (UNLHA32's directory separator) becomes '/'; a lone surrogate
-// becomes U+FFFD rather than bytes no file system accepts.
+// UTF-16LE to UTF-8, up to the first U+0000. 0xFFFF (UNLHA32's directory separator)
+// becomes '/'; a lone surrogate becomes U+FFFD rather than bytes no file system accepts.
 std::string Utf16LeToUtf8(const uint8_t* p, size_t size);
 
 // Valid UTF-8 stays; anything else is read as CP932, bytes it cannot map becoming U+FFFD.

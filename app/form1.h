@@ -14,6 +14,7 @@
 #include "app/command_line.h"
 #include "app/controls.h"
 #include "archivers/library_table.h"
+#include "extract/format_commands.h"
 #include "platform/ports.h"
 
 enum class RunState {
@@ -100,7 +101,10 @@ class Form1 {
   void TCab(const std::string& archive, const std::string& destination);
   void TUnRar(const std::string& archive, const std::string& destination);
   void ExtractGca(const std::string& archive, const std::string& destination);
-  int32_t RunLibrary(Library library, const std::string& command_line, bool null_output);
+  int32_t RunLibrary(Library library, Format format, const std::string& archive,
+                     const std::string& destination);
+  void ExtractQuietly(Library library, Format format, const std::string& archive,
+                      const std::string& destination);
   void ReportExtractFailure(int32_t result, const std::string& destination);
   std::string FolderNameFor(const std::string& archive_name) const;
 

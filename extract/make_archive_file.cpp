@@ -90,11 +90,14 @@ void Form1::MakeArchiveFile(const int16_t& DllNumber, const std::string& FileNam
   if (Check1(1).value == 1) platform_.OpenFolder(destination);
 }
 
-int32_t Form1::RunLibrary(Library library, const std::string& command_line, bool null_output) {
+int32_t Form1::RunLibrary(Library library, Format format, const std::string& archive,
+                          const std::string& destination) {
+  // UNZIP32 is handed a null output buffer, the others an empty string; none gets a size.
   char empty_output[1] = {'\0'};
-  return Bound(library).CallMain(InfoOf(library).main_entry, ui_.WindowHandle(),
-                                 platform_.ToAnsi(command_line),
-                                 null_output ? nullptr : empty_output, 0);
+  char* output = format == Format::kZip ? nullptr : empty_output;
+  return Bound(library).CallMain(
+      InfoOf(library).main_entry, ui_.WindowHandle(),
+      platform_.ToAnsi(ExtractCommandLine(format, archive, destination, sep_)), output, 0);
 }
 
 void Form1::ReportExtractFailure(int32_t result, const std::string& destination) {
@@ -103,33 +106,31 @@ void Form1::ReportExtractFailure(int32_t result, const std::string& destination)
   DelFolder(destination);
 }
 
-void Form1::TUnZip(const std::string& archive, const std::string& destination) {
-  const int32_t result = RunLibrary(
-      Library::kUnzip32, ExtractCommandLine(Format::kZip, archive, destination, sep_), true);
+// The four formats stay silent on success and report a failure themselves.
+void Form1::ExtractQuietly(Library library, Format format, const std::string& archive,
+                           const std::string& destination) {
+  const int32_t result = RunLibrary(library, format, archive, destination);
   if (result != 0) ReportExtractFailure(result, destination);
+}
+
+void Form1::TUnZip(const std::string& archive, const std::string& destination) {
+  ExtractQuietly(Library::kUnzip32, Format::kZip, archive, destination);
 }
 
 void Form1::TUnLha(const std::string& archive, const std::string& destination) {
-  const int32_t result = RunLibrary(
-      Library::kUnlha32, ExtractCommandLine(Format::kLha, archive, destination, sep_), false);
-  if (result != 0) ReportExtractFailure(result, destination);
+  ExtractQuietly(Library::kUnlha32, Format::kLha, archive, destination);
 }
 
 void Form1::TCab(const std::string& archive, const std::string& destination) {
-  const int32_t result = RunLibrary(
-      Library::kCab32, ExtractCommandLine(Format::kCab, archive, destination, sep_), false);
-  if (result != 0) ReportExtractFailure(result, destination);
+  ExtractQuietly(Library::kCab32, Format::kCab, archive, destination);
 }
 
 void Form1::TUnRar(const std::string& archive, const std::string& destination) {
-  const int32_t result = RunLibrary(
-      Library::kUnrar32, ExtractCommandLine(Format::kRar, archive, destination, sep_), false);
-  if (result != 0) ReportExtractFailure(result, destination);
+  ExtractQuietly(Library::kUnrar32, Format::kRar, archive, destination);
 }
 
 void Form1::ExtractGca(const std::string& archive, const std::string& destination) {
-  const int32_t result = RunLibrary(
-      Library::kUnGca32, ExtractCommandLine(Format::kGca, archive, destination, sep_), false);
+  const int32_t result = RunLibrary(Library::kUnGca32, Format::kGca, archive, destination);
   if (result == 0) {
     // GCA alone announces success.
     MsgBox(texts::kGcaSucceeded, BoxIcon::kInformation, texts::kTitleSucceeded);

@@ -6,29 +6,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/linux/linux_platform.h"
+#include "tests/fakes/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 bool Have(const char* program) {
   return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
@@ -47,19 +31,19 @@ class CliExtract : public ::testing::Test {
                              "UNRAR32.DLL", "UNRAR.DLL"}) {
       fs::copy_file(fs::path(DIZOR_BIN_DIR) / name, program_ / name);
     }
-    Write(root_ / "path" / "xdg-open",
-          "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + Quote((root_ / "opened").string()) + "\n");
+    WriteFile(root_ / "path" / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " +
+                                               ShellQuote((root_ / "opened").string()) + "\n");
     fs::permissions(root_ / "path" / "xdg-open", fs::perms::owner_all);
 
     // The payload of the ZIP and CAB archives.
-    Write(root_ / "payload" / "フォルダ 1" / "ファイル.txt", "中身\n");
-    Write(root_ / "payload" / "a.txt", "plain\n");
+    WriteFile(root_ / "payload" / "フォルダ 1" / "ファイル.txt", "中身\n");
+    WriteFile(root_ / "payload" / "a.txt", "plain\n");
     in_ = root_ / "in 入力";
     fs::create_directories(in_);
-    Shell("cd " + Quote((root_ / "payload").string()) + " && zip -qr " +
-          Quote((in_ / "日本 語.zip").string()) + " .");
-    Shell("cd " + Quote((root_ / "payload").string()) + " && gcab -cz " +
-          Quote((in_ / "キャブ file.cab").string()) + " a.txt 'フォルダ 1/ファイル.txt'");
+    Shell("cd " + ShellQuote((root_ / "payload").string()) + " && zip -qr " +
+          ShellQuote((in_ / "日本 語.zip").string()) + " .");
+    Shell("cd " + ShellQuote((root_ / "payload").string()) + " && gcab -cz " +
+          ShellQuote((in_ / "キャブ file.cab").string()) + " a.txt 'フォルダ 1/ファイル.txt'");
   }
   void TearDown() override {
     if (!root_.empty()) {
@@ -79,27 +63,27 @@ class CliExtract : public ::testing::Test {
     for (int i = 0; i < 15; ++i) text += "No Data\r\n";
     std::string bytes;
     ASSERT_TRUE(LinuxPlatform().Utf8ToCp932(text, &bytes));
-    Write(program_ / "Dizor-K.ini", bytes);
+    WriteFile(program_ / "Dizor-K.ini", bytes);
   }
 
   int Run(const std::vector<fs::path>& archives, std::string* err) {
-    std::string command = "PATH=" + Quote((root_ / "path").string()) + ":/usr/bin:/bin " +
-                          Quote((program_ / "dizor-cli").string());
-    for (const fs::path& a : archives) command += " " + Quote(a.string());
-    command += " 2> " + Quote((root_ / "err.txt").string());
+    std::string command = "PATH=" + ShellQuote((root_ / "path").string()) + ":/usr/bin:/bin " +
+                          ShellQuote((program_ / "dizor-cli").string());
+    for (const fs::path& a : archives) command += " " + ShellQuote(a.string());
+    command += " 2> " + ShellQuote((root_ / "err.txt").string());
     const int raw = std::system(command.c_str());
-    *err = Read(root_ / "err.txt");
+    *err = ReadFile(root_ / "err.txt");
     return WEXITSTATUS(raw);
   }
 
   std::vector<std::string> Opened() {
     for (int i = 0; i < 100; ++i) {
       usleep(20000);
-      std::string s = Read(root_ / "opened");
+      std::string s = ReadFile(root_ / "opened");
       if (!s.empty() && s.back() == '\n') break;
     }
     std::vector<std::string> lines;
-    std::string all = Read(root_ / "opened");
+    std::string all = ReadFile(root_ / "opened");
     for (size_t p = 0, q; (q = all.find('\n', p)) != std::string::npos; p = q + 1) {
       lines.push_back(all.substr(p, q - p));
     }
@@ -129,8 +113,8 @@ TEST_F(CliExtract, EveryDestinationSetting) {
     std::string err;
     EXPECT_EQ(Run({in_ / "日本 語.zip"}, &err), 0);
     EXPECT_EQ(err, "");
-    EXPECT_EQ(Read(c.destination / "フォルダ 1" / "ファイル.txt"), "中身\n");
-    EXPECT_EQ(Read(c.destination / "a.txt"), "plain\n");
+    EXPECT_EQ(ReadFile(c.destination / "フォルダ 1" / "ファイル.txt"), "中身\n");
+    EXPECT_EQ(ReadFile(c.destination / "a.txt"), "plain\n");
     EXPECT_EQ(Opened(), std::vector<std::string>{c.destination.string() + "/"});
     fs::remove_all(c.destination / "フォルダ 1");
     fs::remove(c.destination / "a.txt");
@@ -143,15 +127,15 @@ TEST_F(CliExtract, MixedBatchWithADamagedAndAnUnrecognisedFile) {
   fs::copy_file(corpus / "lha/explzh_723/h2_subdir.lzh", in_ / "資料 lzh.lzh");
   fs::copy_file(corpus / "rar/test_read_format_rar5_unicode.rar", in_ / "ラー ファイル.rar");
   // A ZIP whose stored member no longer matches its CRC.
-  Write(root_ / "damaged-src" / "data.txt", std::string(4000, 'A'));
-  Shell("cd " + Quote((root_ / "damaged-src").string()) + " && zip -q0 " +
-        Quote((in_ / "壊れた.zip").string()) + " data.txt");
-  std::string bytes = Read(in_ / "壊れた.zip");
+  WriteFile(root_ / "damaged-src" / "data.txt", std::string(4000, 'A'));
+  Shell("cd " + ShellQuote((root_ / "damaged-src").string()) + " && zip -q0 " +
+        ShellQuote((in_ / "壊れた.zip").string()) + " data.txt");
+  std::string bytes = ReadFile(in_ / "壊れた.zip");
   const size_t at = bytes.find(std::string(100, 'A'));
   ASSERT_NE(at, std::string::npos);
   bytes.replace(at, 10, "BBBBBBBBBB");
-  Write(in_ / "壊れた.zip", bytes);
-  Write(in_ / "メモ.txt", "not an archive\n");
+  WriteFile(in_ / "壊れた.zip", bytes);
+  WriteFile(in_ / "メモ.txt", "not an archive\n");
 
   StoreSettings(0, 1, 1, "/unused");
   const std::vector<fs::path> archives = {in_ / "日本 語.zip",     in_ / "資料 lzh.lzh",
@@ -161,8 +145,8 @@ TEST_F(CliExtract, MixedBatchWithADamagedAndAnUnrecognisedFile) {
   EXPECT_EQ(Run(archives, &err), 1);
   EXPECT_EQ(err, "[Failed] 解凍に失敗しました。Error Code:0x800C\n[失敗！] \"" +
                      (in_ / "メモ.txt").string() + "\"の解凍に失敗しました\n");
-  EXPECT_EQ(Read(in_ / "日本 語" / "フォルダ 1" / "ファイル.txt"), "中身\n");
-  EXPECT_EQ(Read(in_ / "キャブ file" / "フォルダ 1" / "ファイル.txt"), "中身\n");
+  EXPECT_EQ(ReadFile(in_ / "日本 語" / "フォルダ 1" / "ファイル.txt"), "中身\n");
+  EXPECT_EQ(ReadFile(in_ / "キャブ file" / "フォルダ 1" / "ファイル.txt"), "中身\n");
   EXPECT_TRUE(fs::exists(in_ / "資料 lzh" / "subdir" / "subdir2"));
   EXPECT_FALSE(fs::is_empty(in_ / "ラー ファイル"));
   // The damaged member is not left behind as a file of wrong content.

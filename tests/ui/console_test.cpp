@@ -5,39 +5,18 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/linux/linux_platform.h"
+#include "tests/fakes/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
 // The file manager is started detached and may write after the program has ended.
 std::string WaitForFile(const fs::path& path) {
-  for (int i = 0; i < 200 && Read(path).empty(); ++i) usleep(10000);
-  return Read(path);
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
+  for (int i = 0; i < 200 && ReadFile(path).empty(); ++i) usleep(10000);
+  return ReadFile(path);
 }
 
 struct Result {
@@ -56,8 +35,8 @@ class Cli : public ::testing::Test {
     fs::copy_file(fs::path(DIZOR_BIN_DIR) / "dizor-cli", program_ / "dizor-cli");
     fs::create_directories(root_ / "path");
     // The file manager: records its argument.
-    Write(root_ / "path" / "xdg-open",
-          "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + Quote((root_ / "opened").string()) + "\n");
+    WriteFile(root_ / "path" / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " +
+                                               ShellQuote((root_ / "opened").string()) + "\n");
     fs::permissions(root_ / "path" / "xdg-open", fs::perms::owner_all);
   }
   void TearDown() override { fs::remove_all(root_); }
@@ -67,8 +46,8 @@ class Cli : public ::testing::Test {
          {"UNZIP32.DLL", "UNLHA32.DLL", "CAB32.DLL", "UNRAR32.DLL", "UNGCA32.DLL"}) {
       fs::copy_file(fs::path(DIZOR_TEST_LIB_DIR) / name, program_ / name);
     }
-    Write(program_ / "ZIP32J.DLL", "");
-    Write(program_ / "UNRAR.DLL", "");
+    WriteFile(program_ / "ZIP32J.DLL", "");
+    WriteFile(program_ / "UNRAR.DLL", "");
   }
 
   void StoreSettings(const std::string& mode, const std::string& folder,
@@ -78,18 +57,18 @@ class Cli : public ::testing::Test {
     for (int i = 0; i < 15; ++i) text += "No Data\r\n";
     std::string bytes;
     ASSERT_TRUE(LinuxPlatform().Utf8ToCp932(text, &bytes));
-    Write(program_ / "Dizor-K.ini", bytes);
+    WriteFile(program_ / "Dizor-K.ini", bytes);
   }
 
   Result Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + Quote(root_.string()) +
-                          " && PATH=" + Quote((root_ / "path").string()) +
-                          ":/usr/bin:/bin DIZOR_TEST_LOG=" + Quote((root_ / "calls").string()) +
-                          " " + Quote((program_ / "dizor-cli").string());
-    for (const std::string& arg : args) command += " " + Quote(arg);
+    std::string command =
+        "cd " + ShellQuote(root_.string()) + " && PATH=" + ShellQuote((root_ / "path").string()) +
+        ":/usr/bin:/bin DIZOR_TEST_LOG=" + ShellQuote((root_ / "calls").string()) + " " +
+        ShellQuote((program_ / "dizor-cli").string());
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
     command += " > out.txt 2> err.txt";
     const int raw = std::system(command.c_str());
-    return {WEXITSTATUS(raw), Read(root_ / "out.txt"), Read(root_ / "err.txt")};
+    return {WEXITSTATUS(raw), ReadFile(root_ / "out.txt"), ReadFile(root_ / "err.txt")};
   }
 
   fs::path root_;
@@ -110,7 +89,7 @@ TEST_F(Cli, NoArgumentsShowsTheStoredSettings) {
 TEST_F(Cli, UnrecognisedFileIsReportedAndExitsOne) {
   InstallLibraries();
   StoreSettings("0", "/x", "1", "1");
-  Write(root_ / "memo.txt", "nothing");
+  WriteFile(root_ / "memo.txt", "nothing");
   const Result r = Run({"memo.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "[失敗！] \"" + (root_ / "memo.txt").string() + "\"の解凍に失敗しました\n");
@@ -121,7 +100,7 @@ TEST_F(Cli, MissingLibrariesAreListedAndAFailedArchiveOpensItsFolder) {
   InstallLibraries();
   fs::remove(program_ / "UNRAR.DLL");
   StoreSettings("1", root_.string() + "/出力/");
-  Write(root_ / "a b.zip", "accept:UnZip result:UnZip=0x800C");
+  WriteFile(root_ / "a b.zip", "accept:UnZip result:UnZip=0x800C");
   const Result r = Run({"a b.zip"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
@@ -130,13 +109,13 @@ TEST_F(Cli, MissingLibrariesAreListedAndAFailedArchiveOpensItsFolder) {
             "[Failed] 解凍に失敗しました。Error Code:0x800C\n");
   const std::string destination = root_.string() + "/出力/a b/";
   EXPECT_EQ(WaitForFile(root_ / "opened"), destination + "\n");
-  EXPECT_NE(Read(root_ / "calls")
+  EXPECT_NE(ReadFile(root_ / "calls")
                 .find("UnZip|-x -o -q \"" + (root_ / "a b.zip").string() + "\" \"" + destination +
                       "\" *.*|null|0\n"),
             std::string::npos);
   // The fixed folder was written back without its trailing separator, but not saved.
   EXPECT_NE(LinuxPlatform()
-                .Cp932ToUtf8(Read(program_ / "Dizor-K.ini"))
+                .Cp932ToUtf8(ReadFile(program_ / "Dizor-K.ini"))
                 .find(root_.string() + "/出力/\r\n"),
             std::string::npos);
 }
@@ -145,28 +124,28 @@ TEST_F(Cli, DetectionOrderWithLoadedLibraries) {
   InstallLibraries();
   fs::remove(program_ / "UNRAR.DLL");  // RAR is then absent: its library is never called
   StoreSettings("0", "/x", "0", "1");
-  Write(root_ / "both.bin", "accept:Unlha accept:Cab");
-  Write(root_ / "rar.bin", "accept:Unrar");
+  WriteFile(root_ / "both.bin", "accept:Unlha accept:Cab");
+  WriteFile(root_ / "rar.bin", "accept:Unrar");
   const Result r = Run({"both.bin", "rar.bin"});
   EXPECT_EQ(r.status, 1);
   const std::string both = (root_ / "both.bin").string();
   const std::string rar = (root_ / "rar.bin").string();
-  EXPECT_EQ(Read(root_ / "calls"), "UnZipCheckArchive|" + both + "|1\n" + "UnlhaCheckArchive|" +
-                                       both + "|1\n" + "Unlha|x -d1 -y1 \"" + both + "\" \"" +
-                                       (root_ / "both").string() + "/\" *.*|buffer|0\n" +
-                                       "UnZipCheckArchive|" + rar + "|1\n" + "UnlhaCheckArchive|" +
-                                       rar + "|1\n" + "CabCheckArchive|" + rar + "|1\n");
+  EXPECT_EQ(ReadFile(root_ / "calls"),
+            "UnZipCheckArchive|" + both + "|1\n" + "UnlhaCheckArchive|" + both + "|1\n" +
+                "Unlha|x -d1 -y1 \"" + both + "\" \"" + (root_ / "both").string() +
+                "/\" *.*|buffer|0\n" + "UnZipCheckArchive|" + rar + "|1\n" + "UnlhaCheckArchive|" +
+                rar + "|1\n" + "CabCheckArchive|" + rar + "|1\n");
   EXPECT_EQ(r.err, "[失敗！] \"" + rar + "\"の解凍に失敗しました\n");
 }
 
 TEST_F(Cli, ChoiceModeNeedsTheWindow) {
   InstallLibraries();
   StoreSettings("2", "/x");
-  Write(root_ / "a.zip", "accept:UnZip");
+  WriteFile(root_ / "a.zip", "accept:UnZip");
   const Result r = Run({"a.zip"});
   EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(fs::exists(root_ / "calls") &&
-               Read(root_ / "calls").find("UnZip|") != std::string::npos);
+               ReadFile(root_ / "calls").find("UnZip|") != std::string::npos);
   EXPECT_NE(r.err.find("dizor"), std::string::npos);
 }
 
@@ -174,8 +153,8 @@ TEST_F(Cli, RuntimeErrorGivesTheReportAndExitsTwo) {
   InstallLibraries();
   StoreSettings("0", "/x", "0", "1");
   fs::remove(program_ / "UNLHA32.DLL");
-  Write(program_ / "UNLHA32.DLL", "not a library");
-  Write(root_ / "a.lzh", "x");
+  WriteFile(program_ / "UNLHA32.DLL", "not a library");
+  WriteFile(root_ / "a.lzh", "x");
   const Result r = Run({"a.lzh"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("[Dizor解凍 Ver 1.10] エラーが発生しました。\n"), std::string::npos)

@@ -75,6 +75,13 @@ void DataPipe::Finish() {
   changed_.notify_all();
 }
 
+void DataPipe::Abandon() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  filling_.clear();
+  finished_ = true;
+  changed_.notify_all();
+}
+
 DataPipe::Record DataPipe::NextRecord() {
   if (read_offset_ >= reading_.size()) {
     std::unique_lock<std::mutex> lock(mutex_);

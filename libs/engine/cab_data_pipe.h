@@ -35,6 +35,8 @@ class DataPipe {
   bool Write(uint32_t file, const void* data, size_t size);
   bool EndFile(uint32_t file, int error);
   void Finish();
+  // Ends the stream without the records still being written (one may be incomplete).
+  void Abandon();
 
   // Consumer.
   Record NextRecord();

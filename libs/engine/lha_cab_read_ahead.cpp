@@ -86,6 +86,10 @@ class ReadAheadSource : public EntrySource {
     offset_ = 0;
     in_entry_ = false;
     entry_status_ = item.status;
+    if (item.kind == Item::kEndOfArchive) {  // the worker gave up inside an entry
+      finished_ = true;
+      final_status_ = item.status;
+    }
   }
 
   // The two sides wake each other only at the marks: once the worker has filled the queue it
@@ -98,6 +102,12 @@ class ReadAheadSource : public EntrySource {
       reader_waiting_ = true;
       changed_.wait(lock, [this] { return ReaderMayGo(); });
       reader_waiting_ = false;
+    }
+    if (queue_.empty()) {
+      return Item{Item::kEndOfArchive,
+                  {},
+                  {},
+                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding")};
     }
     Item item = std::move(queue_.front());
     queue_.pop_front();
@@ -128,7 +138,26 @@ class ReadAheadSource : public EntrySource {
     return true;
   }
 
+  // An exception must not leave the worker thread (that would end the program that loaded
+  // us): memory running out ends the archive with kOutOfMemory instead.
   void Work() {
+    try {
+      WorkUnguarded();
+    } catch (...) {
+      try {
+        Push(Item{Item::kEndOfArchive,
+                  {},
+                  {},
+                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding")});
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        worker_done_ = true;  // the reader sees an empty, finished queue
+        changed_.notify_all();
+      }
+    }
+  }
+
+  void WorkUnguarded() {
     std::unique_ptr<uint8_t[]> scratch(new uint8_t[kPiece]);
     for (;;) {
       Item entry{Item::kEntry, {}, {}, {}};

@@ -84,7 +84,11 @@ int SysWrite(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<SysFile*>(file);
   if (f->stream != nullptr || bytes < 0) return -1;
   PipeSystem* sys = f->owner;
-  return sys->pipe->Write(sys->current_file, buffer, static_cast<size_t>(bytes)) ? bytes : -1;
+  try {  // no exception may cross libmspack's C code
+    return sys->pipe->Write(sys->current_file, buffer, static_cast<size_t>(bytes)) ? bytes : -1;
+  } catch (...) {
+    return -1;
+  }
 }
 
 int SysSeek(mspack_file* file, off_t offset, int mode) {
@@ -265,10 +269,17 @@ class MspackSource : public EntrySource {
   // Runs on the worker thread: every file in list order, which for the cabinets makecab and
   // gcab write is folder by folder, so each folder is decoded once from start to end.
   void ExtractAll() {
-    for (size_t i = 0; i < files_.size(); ++i) {
-      sys_.current_file = static_cast<uint32_t>(i);
-      int err = cabd_->extract(cabd_, files_[i], const_cast<char*>(kPipeName));
-      if (!pipe_.EndFile(static_cast<uint32_t>(i), err)) return;
+    try {
+      for (size_t i = 0; i < files_.size(); ++i) {
+        sys_.current_file = static_cast<uint32_t>(i);
+        int err = cabd_->extract(cabd_, files_[i], const_cast<char*>(kPipeName));
+        if (!pipe_.EndFile(static_cast<uint32_t>(i), err)) return;
+      }
+    } catch (...) {
+      // Out of memory in the pipe: the reader sees the stream end early (kDamaged) rather
+      // than the exception ending the program.
+      pipe_.Abandon();
+      return;
     }
     pipe_.Finish();
   }

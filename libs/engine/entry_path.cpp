@@ -10,6 +10,10 @@ bool IsDriveLetter(std::string_view s) {
          ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
 }
 
+// The system reads a name only up to its first NUL, so the checks must read it the same way:
+// "..\0x" is ".." to open(), whatever the bytes after the NUL say.
+std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
+
 std::vector<std::string_view> SplitParts(std::string_view s) {
   std::vector<std::string_view> parts;
   size_t start = 0;
@@ -34,6 +38,7 @@ std::string EntryPath::Joined() const {
 }
 
 EntryPath SplitEntryName(std::string_view name) {
+  name = UpToNul(name);
   EntryPath result;
   if (IsDriveLetter(name)) {
     result.had_root = true;
@@ -53,6 +58,7 @@ EntryPath SplitEntryName(std::string_view name) {
 
 bool SymlinkTargetStaysInside(const std::vector<std::string>& link_parent,
                               std::string_view target) {
+  target = UpToNul(target);
   if (target.empty() || IsSeparator(target[0]) || IsDriveLetter(target)) return false;
   size_t depth = link_parent.size();
   bool seen_normal = false;

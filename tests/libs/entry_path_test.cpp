@@ -9,7 +9,7 @@ namespace engine {
 namespace {
 
 struct NameCase {
-  const char* name;
+  std::string name;
   const char* joined;
   bool had_root;
   bool has_dot_dot;
@@ -33,6 +33,10 @@ TEST(SplitEntryName, HostileAndOrdinaryNames) {
       {"...", "...", false, false},  // three dots is an ordinary name
       {"a..b", "a..b", false, false},
       {"1:2", "1:2", false, false},  // not a drive letter
+      // The system stops at a NUL, so the checks do too.
+      {std::string("..\0/x", 5), "", false, true},
+      {std::string("a/..\0b/c", 8), "a", false, true},
+      {std::string("ok\0/../../etc", 13), "ok", false, false},
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -45,7 +49,7 @@ TEST(SplitEntryName, HostileAndOrdinaryNames) {
 
 struct LinkCase {
   std::vector<std::string> parent;
-  const char* target;
+  std::string target;
   bool inside;
 };
 
@@ -66,6 +70,8 @@ TEST(SymlinkTargetStaysInside, ClimbsAreCounted) {
       {{"a", "b"}, "x/../y", false},
       {{}, ".", true},
       {{}, "", false},
+      {{}, std::string("..\0/inside", 10), false},
+      {{}, std::string("in\0/../../x", 11), true},
   };
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.target);

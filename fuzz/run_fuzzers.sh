@@ -46,23 +46,27 @@ for t in "${targets[@]}"; do
   findings() { ls "$artifacts" | grep -cE '^(crash|leak|timeout|oom)-'; }
   before=$(findings)
   start=$(date +%s)
-  # -fork=1 with -ignore_*: a finding is kept in $artifacts and the run goes on, so one
-  # open finding does not stop the search for the next. -timeout: a decoder may work for
-  # seconds on a bomb, never for a minute (the margin is for niced runs on a machine busy
-  # with compilers, where a 0.1 s input once took 30 s). -rss_limit_mb: other users.
-  # -malloc_limit_mb: liblzma asks for its whole dictionary in one malloc (4 GB for a
-  # mutated ZIP LZMA header) and touches little of it; only resident memory counts.
-  # -handle_xfsz=0: the target limits file sizes itself and wants the failed write, not
-  # libFuzzer's stop.
-  DIZOR_FUZZ_TMP="$tmp" nice -n 19 "$bin" "$work" "${existing[@]}" \
-    -fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
+  # DIZOR_FUZZ_KEEP_GOING=1: -fork=1 with -ignore_*, so that a finding is kept in
+  # $artifacts and the run goes on (for long runs while a finding is still open; the
+  # forked jobs cost most of the speed). Otherwise the first finding ends the run.
+  # -timeout: a decoder may work for seconds on a bomb, never for a minute (the margin is
+  # for niced runs on a machine busy with compilers, where a 0.1 s input once took 30 s).
+  # -rss_limit_mb: other users. -malloc_limit_mb: liblzma asks for its whole dictionary in
+  # one malloc (4 GB for a mutated ZIP LZMA header) and touches little of it; only resident
+  # memory counts. -handle_xfsz=0: the target limits file sizes itself and wants the failed
+  # write, not libFuzzer's stop.
+  mode=()
+  if [ "${DIZOR_FUZZ_KEEP_GOING:-0}" = 1 ]; then
+    mode=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
+  fi
+  DIZOR_FUZZ_TMP="$tmp" nice -n 19 "$bin" "$work" "${existing[@]}" "${mode[@]}" \
     -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 -malloc_limit_mb=8192 \
-    -handle_xfsz=0 -max_len=$max_len -artifact_prefix="$artifacts/" \
+    -handle_xfsz=0 -max_len=$max_len -artifact_prefix="$artifacts/" -print_final_stats=1 \
     >"$build/fuzz-$t.log" 2>&1
   rc=$?
   end=$(date +%s)
-  # Fork mode reports "#<runs>: cov: ... exec/s <n> ..." per job.
-  runs=$(grep -oE '^#[0-9]+' "$build/fuzz-$t.log" | tail -n 1 | tr -d '#')
+  # "#<runs>" starts libFuzzer's progress lines in both modes.
+  runs=$(grep -aoE '^#[0-9]+' "$build/fuzz-$t.log" | tail -n 1 | tr -d '#')
   found=$(( $(findings) - before ))
   echo "fuzz_$t: $((end - start)) s, ${runs:-?} runs, $found new finding(s), exit $rc"
   if [ $rc -ne 0 ] || [ $found -ne 0 ]; then

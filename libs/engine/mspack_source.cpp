@@ -67,22 +67,25 @@ mspack_file* SysOpen(mspack_system* self, const char* name, int mode) {
   return reinterpret_cast<mspack_file*>(f);
 }
 
+// libmspack may hand a null file back to these after a damaged cabinet made an open fail: each
+// answers as for a failed call instead of touching it.
 void SysClose(mspack_file* file) {
   auto* f = reinterpret_cast<SysFile*>(file);
+  if (f == nullptr) return;
   if (f->stream != nullptr) std::fclose(f->stream);
   delete f;
 }
 
 int SysRead(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f->stream == nullptr || bytes < 0) return -1;
+  if (f == nullptr || f->stream == nullptr || bytes < 0) return -1;
   size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), f->stream);
   return got == 0 && std::ferror(f->stream) ? -1 : static_cast<int>(got);
 }
 
 int SysWrite(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f->stream != nullptr || bytes < 0) return -1;
+  if (f == nullptr || f->stream != nullptr || bytes < 0) return -1;
   PipeSystem* sys = f->owner;
   try {  // no exception may cross libmspack's C code
     return sys->pipe->Write(sys->current_file, buffer, static_cast<size_t>(bytes)) ? bytes : -1;
@@ -93,7 +96,7 @@ int SysWrite(mspack_file* file, void* buffer, int bytes) {
 
 int SysSeek(mspack_file* file, off_t offset, int mode) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f->stream == nullptr) return -1;
+  if (f == nullptr || f->stream == nullptr) return -1;
   int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
                : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
                                              : SEEK_END;
@@ -102,7 +105,7 @@ int SysSeek(mspack_file* file, off_t offset, int mode) {
 
 off_t SysTell(mspack_file* file) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  return f->stream != nullptr ? ftello(f->stream) : 0;
+  return f != nullptr && f->stream != nullptr ? ftello(f->stream) : 0;
 }
 
 // libmspack's warnings ("cabinet set is incomplete") would go to stderr of the program that

@@ -96,6 +96,9 @@ class Writer {
   void WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown);
+  // Renames a link made under the temporary name `temp` over `leaf`, and counts it.
+  void PlaceLink(int dir, const std::string& temp, const std::string& leaf, const EntryPath& path,
+                 const std::string& shown);
   void ApplyDirectoryTimes();
   std::string TempName();
   bool KeepExisting(int dir_fd, const std::string& leaf);
@@ -271,6 +274,11 @@ void Writer::WriteSymlink(const Entry& entry, const EntryPath& path, const std::
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
     return;
   }
+  PlaceLink(dir, temp, leaf, path, shown);
+}
+
+void Writer::PlaceLink(int dir, const std::string& temp, const std::string& leaf,
+                       const EntryPath& path, const std::string& shown) {
   if (renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
     unlinkat(dir, temp.c_str(), 0);
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot replace what is there");
@@ -318,13 +326,7 @@ void Writer::WriteHardlink(const Entry& entry, const EntryPath& path, const std:
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
     return;
   }
-  if (renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
-    unlinkat(dir, temp.c_str(), 0);
-    report_.Fail(ResultCode::kCannotWrite, shown + ": cannot replace what is there");
-    return;
-  }
-  ++report_.extracted;
-  extracted_.insert(path.Joined());
+  PlaceLink(dir, temp, leaf, path, shown);
 }
 
 void Writer::ApplyDirectoryTimes() {

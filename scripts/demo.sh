@@ -16,7 +16,11 @@ printf 'hello, world\n' > "$work/src/docs/readme.txt"
 head -c 200000 /dev/urandom > "$work/src/写真 2026/photo.bin"
 (cd "$work/src" && zip -qr "$work/サンプル 1.zip" .)
 (cd "$work/src" && gcab -cz "$work/sample.cab" docs/readme.txt "docs/枕草子.txt")
-if command -v lha >/dev/null; then (cd "$work/src" && lha -a "$work/sample.lzh" docs/readme.txt >/dev/null 2>&1) || true; fi
+# jlha (Debian's jlha-utils) creates LZH; names in Shift_JIS, as Japanese Windows tools write them.
+if [ -f /usr/share/java/jlhafrontend.jar ]; then
+  (cd "$work/src" && java -Dlha.encoding=MS932 -jar /usr/share/java/jlhafrontend.jar c2q \
+    "$work/書類.lzh" docs >/dev/null)
+fi
 cp "$work/サンプル 1.zip" "$work/damaged.zip"
 # Damage the data of the large member, leaving the headers readable.
 printf 'XXXXXXXXXXXXXXXX' | dd of="$work/damaged.zip" bs=1 seek=60000 conv=notrunc status=none
@@ -33,6 +37,7 @@ if [ -f "$settings" ]; then saved=$(mktemp); cp "$settings" "$saved"; fi
 } | iconv -f UTF-8 -t CP932 > "$settings"
 
 set +e
+shopt -s nullglob
 "$build/bin/dizor-cli" "$work"/*.zip "$work"/*.cab "$work"/*.lzh "$work/メモ.txt" 2>&1
 status=$?
 set -e

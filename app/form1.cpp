@@ -76,14 +76,9 @@ void Form1::Load() {
     }
     state_ = RunState::kImmediateBatch;
     RunBatch();
-  } catch (const RuntimeError& e) {
-    ReportRuntimeError(e.number(), e.description());
-    state_ = RunState::kShownAfterError;
-  } catch (const std::bad_alloc&) {
-    ReportRuntimeError(7, "メモリが不足しています。");
-    state_ = RunState::kShownAfterError;
   } catch (const std::exception& e) {
-    ReportRuntimeError(51, std::string("内部エラーです。") + e.what());
+    const RuntimeError error = RuntimeError::From(e);
+    ReportRuntimeError(error.number(), error.description());
     state_ = RunState::kShownAfterError;
   }
 }

@@ -1,5 +1,6 @@
 #include "support/runtime_error.h"
 
+#include <new>
 #include <utility>
 
 #include "support/texts.h"
@@ -24,4 +25,12 @@ std::string RuntimeError::DescriptionOf(int32_t number) {
     default:
       return "アプリケーション定義またはオブジェクト定義のエラーです。";
   }
+}
+
+RuntimeError RuntimeError::From(const std::exception& e) {
+  if (const auto* runtime = dynamic_cast<const RuntimeError*>(&e)) return *runtime;
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+    return RuntimeError(kOutOfMemory, texts::kError7);
+  }
+  return RuntimeError(kInternal, std::string(texts::kError51) + e.what());
 }

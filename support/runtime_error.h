@@ -11,6 +11,8 @@
 class RuntimeError : public std::runtime_error {
  public:
   // The numbers the program raises.
+  static constexpr int32_t kOutOfMemory = 7;
+  static constexpr int32_t kInternal = 51;
   static constexpr int32_t kInvalidArgument = 5;
   static constexpr int32_t kSubscriptOutOfRange = 9;
   static constexpr int32_t kFileNotFound = 53;
@@ -25,6 +27,10 @@ class RuntimeError : public std::runtime_error {
   const std::string& description() const { return description_; }
 
   static std::string DescriptionOf(int32_t number);
+
+  // Any exception as the run-time error it is reported as: itself, out of memory (7), or an
+  // internal error (51) with the exception's own text.
+  static RuntimeError From(const std::exception& e);
 
  private:
   int32_t number_;

@@ -83,6 +83,8 @@ inline constexpr const char* kError9 = "インデックスが有効範囲にあ�
 inline constexpr const char* kError48 = "DLL 読み込み時のエラーです。";
 inline constexpr const char* kError53 = "ファイルが見つかりません。";
 inline constexpr const char* kError453 = "DLL エントリ ポイントが見つかりません。";
+inline constexpr const char* kError7 = "メモリが不足しています。";
+inline constexpr const char* kError51 = "内部エラーです。";
 
 // The generic report when a run-time error escapes the destination-choice batch.
 inline constexpr const char* kUnhandledErrorPrefix = "実行時エラー '";
@@ -100,13 +102,9 @@ inline constexpr const char* kQtNoWindow = "ウィンドウを表示できませ
 inline constexpr const char* kQtNoDisplay =
     "画面がありません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。";
 inline constexpr const char* kQtModuleMissing = "画面表示の部品を読み込めませんでした: ";
-inline constexpr const char* kQtOutOfMemory = "メモリが不足しています。";
-inline constexpr const char* kQtInternalError = "内部エラーです。";
 
 // The Windows program (Dizor-K.exe).
 inline constexpr const char* kWin32NoWindow = "ウィンドウを作成できませんでした。";
-inline constexpr const char* kWin32OutOfMemory = "メモリが不足しています。";
-inline constexpr const char* kWin32InternalError = "内部エラーです。";
 
 }  // namespace texts
 

@@ -207,12 +207,9 @@ void MainWindow::Forward(const std::function<void()>& handler) {
   busy_ = true;
   try {
     handler();
-  } catch (const RuntimeError& e) {
-    ReportAndEnd(e.number(), e.description());
-  } catch (const std::bad_alloc&) {
-    ReportAndEnd(7, texts::kQtOutOfMemory);
   } catch (const std::exception& e) {
-    ReportAndEnd(51, std::string(texts::kQtInternalError) + e.what());
+    const RuntimeError error = RuntimeError::From(e);
+    ReportAndEnd(error.number(), error.description());
   }
   busy_ = false;
   // The real program is gone by now; a front end under test hides the window instead.

@@ -268,12 +268,9 @@ void MainWindow::Forward(const std::function<void()>& handler) {
   // run-time error report, and the program ends.
   try {
     handler();
-  } catch (const RuntimeError& e) {
-    ReportAndEnd(e.number(), e.description());
-  } catch (const std::bad_alloc&) {
-    ReportAndEnd(7, texts::kWin32OutOfMemory);
   } catch (const std::exception& e) {
-    ReportAndEnd(51, std::string(texts::kWin32InternalError) + e.what());
+    const RuntimeError error = RuntimeError::From(e);
+    ReportAndEnd(error.number(), error.description());
   }
   busy_ = false;
   Sync();

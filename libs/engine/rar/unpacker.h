@@ -8,23 +8,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/stream_decoder.h"
+
 namespace engine::rar {
 
-// The packed data of the current file, already decrypted and continued across volumes by
-// the reader. Returns the number of bytes placed in `buf`; 0 at the end of the file's packed
-// data (a read error is kept by the reader, which knows the volume and the cause).
-class PackedInput {
- public:
-  virtual ~PackedInput() = default;
-  virtual size_t Read(uint8_t* buf, size_t size) = 0;
-};
-
-enum class UnpackStatus {
-  kOk,
-  kDamaged,      // the data cannot be decoded (bad tables, a distance before the start, ...)
-  kOutOfMemory,  // a model or window larger than we allow
-  kUnsupported,  // a feature we do not decode (a filter program that is not a standard one)
-};
+// The packed data of the current file, decrypted and continued across volumes by the reader.
+using PackedInput = ByteInput;
+using UnpackStatus = DecodeStatus;
 
 class Unpacker {
  public:
@@ -43,9 +33,7 @@ class Unpacker {
   virtual UnpackStatus status() const = 0;
 };
 
-// The largest window or model an archive may make us allocate. A file that truly needs more
-// is refused with out of memory before anything is allocated.
-inline constexpr uint64_t kMaxWindowBytes = uint64_t{256} << 20;
+inline constexpr uint64_t kMaxWindowBytes = kMaxDecoderMemory;
 
 }  // namespace engine::rar
 

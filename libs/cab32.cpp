@@ -1,4 +1,5 @@
 // CAB32.DLL: extracts Microsoft cabinets, sets spread over several files included.
+#include "engine/cab/cab_format.h"
 #include "engine/export.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // UNLHA32.DLL: extracts LHA/LZH archives.
 #include "engine/export.h"
+#include "engine/lha/lha_format.h"
 
 namespace {
 engine::LibraryState g_state;

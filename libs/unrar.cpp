@@ -2,6 +2,7 @@
 // a front for the RAR decoder library. Its entry points are ours alone; only UNRAR32.DLL
 // calls them.
 #include "engine/export.h"
+#include "engine/rar/rar_format.h"
 
 namespace {
 engine::LibraryState g_state;
@@ -16,5 +17,3 @@ DIZOR_EXPORT int32_t DizorUnrarExtract(const char* command_line, char* output,
 DIZOR_EXPORT int32_t DizorUnrarCheck(const char* path, int32_t mode) {
   return engine::RunCheck(&engine::IsRarArchive, &engine::OpenRarArchive, path, mode);
 }
-
-DIZOR_EXPORT uint16_t DizorUnrarVersion(void) { return engine::kLibraryVersion; }

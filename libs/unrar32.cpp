@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "engine/export.h"
@@ -59,8 +60,10 @@ DIZOR_EXPORT int32_t Unrar(void* /*hwnd*/, const char* command_line, char* outpu
       return static_cast<int32_t>(engine::ResultCode::kHelperMissing);
     }
     return helper.extract(command_line, output, output_size);
+  } catch (const std::bad_alloc&) {
+    return static_cast<int32_t>(engine::ResultCode::kOutOfMemory);
   } catch (...) {
-    return static_cast<int32_t>(engine::ResultCode::kHelperMissing);
+    return static_cast<int32_t>(engine::ResultCode::kDamaged);
   }
 }
 

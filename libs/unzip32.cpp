@@ -1,5 +1,6 @@
 // UNZIP32.DLL: extracts ZIP archives (self-extracting ones included).
 #include "engine/export.h"
+#include "engine/zip/zip_format.h"
 
 namespace {
 engine::LibraryState g_state;

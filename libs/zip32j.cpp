@@ -2,7 +2,7 @@
 #include <new>
 
 #include "engine/export.h"
-#include "engine/zip_creator.h"
+#include "engine/zip/zip_creator.h"
 
 namespace {
 engine::LibraryState g_state;

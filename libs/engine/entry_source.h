@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/result_codes.h"
 
@@ -66,26 +65,16 @@ class EntrySource {
   virtual Status Read(void* buf, size_t size, size_t* got) = 0;
 };
 
-// Opens `paths` (the first volume first, then any further volumes of a set, in order) with
-// one decoder. Each returns nullptr and fills *status when it cannot read the archive.
-std::unique_ptr<EntrySource> OpenWithLibarchive(const std::vector<std::string>& paths,
-                                                Status* status);
-std::unique_ptr<EntrySource> OpenWithLhasa(const std::string& path, Status* status);
-std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths,
-                                            Status* status);
+// Each format's reader opens an archive from the path the program handed over (the first
+// volume of a set) and finds any further volumes itself; Is*Archive judge by content only,
+// never by the name. They are declared in the format's folder: zip/zip_format.h,
+// rar/rar_format.h, lha/lha_format.h, cab/cab_format.h.
+using ArchiveOpener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status);
+using ArchiveChecker = bool (*)(const std::string& path);
 
-// The decoder chosen per format. Each takes the path the program handed over (the first
-// volume of a set), finds any further volumes itself, and answers nullptr with *status set
-// when the archive cannot be read. Is*Archive judge by content only, never by the name.
-// ZIP and RAR: zip_rar_formats.cpp. LHA and CAB: lha_cab_formats.cpp.
-std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status);
-std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status);
-std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* status);
-std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* status);
-bool IsZipArchive(const std::string& path);
-bool IsRarArchive(const std::string& path);
-bool IsLhaArchive(const std::string& path);
-bool IsCabArchive(const std::string& path);
+// The status for a path the format's check refused: kCannotOpen when the file cannot be
+// read at all, kNotThisFormat otherwise.
+Status NotThisFormat(const std::string& path, const char* format);
 
 }  // namespace engine
 

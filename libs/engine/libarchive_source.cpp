@@ -202,6 +202,12 @@ ResultCode CodeForLibarchiveError(const char* message, int error_number) {
   return ResultCode::kDamaged;
 }
 
+void ReportCutShort(bool cut_short, bool more, Status* status) {
+  if (!more && status->ok() && cut_short) {
+    *status = Status::Fatal(ResultCode::kDamaged, "the archive is cut short");
+  }
+}
+
 std::unique_ptr<EntrySource> OpenWithLibarchive(const std::vector<std::string>& paths,
                                                 const LibarchiveOptions& options, Status* status) {
   *status = Status::Ok();
@@ -257,10 +263,5 @@ archive* OpenArchive(const std::vector<std::string>& paths, const LibarchiveOpti
 }
 
 }  // namespace
-
-std::unique_ptr<EntrySource> OpenWithLibarchive(const std::vector<std::string>& paths,
-                                                Status* status) {
-  return OpenWithLibarchive(paths, LibarchiveOptions{}, status);
-}
 
 }  // namespace engine

@@ -28,6 +28,12 @@ struct LibarchiveOptions {
 std::unique_ptr<EntrySource> OpenWithLibarchive(const std::vector<std::string>& paths,
                                                 const LibarchiveOptions& options, Status* status);
 
+// libarchive ends a truncated archive as if it were complete when the cut falls between
+// entries (and ZIP falls back to reading local headers when the central directory is cut
+// away). Our own look at the file knows better: once the last entry is read (`more` false
+// with an ok status), a `cut_short` archive ends with kDamaged.
+void ReportCutShort(bool cut_short, bool more, Status* status);
+
 // The code for a libarchive error text: kEncrypted, kUnsupportedMethod, kOutOfMemory or
 // kDamaged. libarchive has no finer error numbers for these, only its messages.
 ResultCode CodeForLibarchiveError(const char* message, int error_number);

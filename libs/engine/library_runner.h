@@ -15,9 +15,6 @@
 
 namespace engine {
 
-using ArchiveOpener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status);
-using ArchiveChecker = bool (*)(const std::string& path);
-
 // The state behind GetRunning and the Set/Get mode pairs of one library. The modes only
 // steer a window or a cursor in the family's home system; a program without a window has
 // nothing they could change, so they are stored and returned, nothing more.

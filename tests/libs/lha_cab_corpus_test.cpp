@@ -12,7 +12,9 @@
 #include <map>
 #include <sstream>
 
+#include "engine/cab/cab_format.h"
 #include "engine/entry_source.h"
+#include "engine/lha/lha_format.h"
 #include "engine/name_decoder.h"
 #include "library_test_support.h"
 

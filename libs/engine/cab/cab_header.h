@@ -1,0 +1,39 @@
+// What we check of a cabinet ourselves, before libmspack reads it: whether a file starts
+// with a sane CFHEADER, and where the next cabinet of a set lies on disk.
+#ifndef DIZOR_LIBS_ENGINE_CAB_CAB_HEADER_H_
+#define DIZOR_LIBS_ENGINE_CAB_CAB_HEADER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace engine::cab {
+
+inline constexpr size_t kHeaderSize = 36;  // the fixed part of CFHEADER
+
+// True when `data` (the first bytes of a file of `file_size` bytes) is a cabinet header:
+// "MSCF", version 1.x, offsets inside the cabinet and the file, no unknown flag. A part of
+// a set counts as well, and so does a cabinet cut short.
+bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size);
+
+// What decides the engine for a cabinet: its set flags, reserved areas and compression
+// types, read from CFHEADER and the CFFOLDER table.
+struct CabinetSummary {
+  bool part_of_set = false;     // has a previous or a next cabinet
+  bool reserved_areas = false;  // header, folder or data blocks carry reserved bytes
+  bool has_quantum = false;
+  bool unknown_method = false;  // a compression type none of stored, MSZIP, Quantum, LZX
+};
+
+// Reads the summary from the first bytes of a cabinet; false when they do not hold the
+// whole folder table.
+bool SummarizeCabinet(const uint8_t* data, size_t size, CabinetSummary* summary);
+
+// The cabinet `name` (as a set's header names its neighbour, e.g. "Split-2.CAB") in the
+// folder of `sibling_of`. Sets made on Windows name their parts in any case, so the name is
+// matched ignoring ASCII case when no exact match exists. Returns "" when there is none.
+std::string FindNeighbourCabinet(const std::string& sibling_of, const std::string& name);
+
+}  // namespace engine::cab
+
+#endif  // DIZOR_LIBS_ENGINE_CAB_CAB_HEADER_H_

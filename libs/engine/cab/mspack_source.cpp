@@ -1,0 +1,349 @@
+// CAB archives and cabinet sets through libmspack (CMake: pkg-config module `libmspack`; the
+// worker thread needs nothing more than the C library on glibc 2.34 and later).
+//
+// libmspack reads the headers of the whole set and decodes stored, MSZIP, LZX and Quantum
+// folders, checking the checksum of every data block. It only extracts whole files into
+// files it opens itself, so the extraction runs on a worker thread whose "output file" is a
+// DataPipe, and Read() takes the bytes out of the pipe.
+//
+// A set is followed forwards only: from the cabinet the user dropped to the next ones its
+// headers name. When that is a later part, the files that start in it and after it are
+// extracted; the ones whose folder begins in an earlier part fail with kMissingVolume. We do
+// not go back on purpose: a user who drops every part of a set gets each file once per part
+// that holds its start, not the whole set once per part.
+#include "engine/cab/mspack_source.h"
+
+#include <mspack.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/cab/cab_data_pipe.h"
+#include "engine/cab/cab_header.h"
+#include "engine/entry_source.h"
+#include "engine/name_decoder.h"
+
+namespace engine {
+namespace {
+
+// A cabinet set longer than this is taken for a loop of headers pointing at each other.
+constexpr int kMaxCabinets = 1000;
+constexpr int kInputBuffer = 1 << 16;
+
+// The mspack_system that reads cabinets with stdio and writes the extracted data into the
+// pipe. libmspack asks to open this exact pointer as its output file.
+const char kPipeName[] = "<dizor pipe>";
+
+struct PipeSystem {
+  mspack_system base;  // first, so libmspack's pointer is ours
+  cab::DataPipe* pipe = nullptr;
+  uint32_t current_file = 0;
+};
+
+struct SysFile {
+  FILE* stream = nullptr;  // nullptr: the pipe
+  PipeSystem* owner = nullptr;
+};
+
+mspack_file* SysOpen(mspack_system* self, const char* name, int mode) {
+  auto* sys = reinterpret_cast<PipeSystem*>(self);
+  auto* f = new (std::nothrow) SysFile;
+  if (f == nullptr) return nullptr;
+  f->owner = sys;
+  if (name == kPipeName) return reinterpret_cast<mspack_file*>(f);
+  if (mode != MSPACK_SYS_OPEN_READ || (f->stream = std::fopen(name, "rbe")) == nullptr) {
+    delete f;
+    return nullptr;
+  }
+  std::setvbuf(f->stream, nullptr, _IOFBF, kInputBuffer);
+  return reinterpret_cast<mspack_file*>(f);
+}
+
+// libmspack may hand a null file back to these after a damaged cabinet made an open fail: each
+// answers as for a failed call instead of touching it.
+void SysClose(mspack_file* file) {
+  auto* f = reinterpret_cast<SysFile*>(file);
+  if (f == nullptr) return;
+  if (f->stream != nullptr) std::fclose(f->stream);
+  delete f;
+}
+
+int SysRead(mspack_file* file, void* buffer, int bytes) {
+  auto* f = reinterpret_cast<SysFile*>(file);
+  if (f == nullptr || f->stream == nullptr || bytes < 0) return -1;
+  size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), f->stream);
+  return got == 0 && std::ferror(f->stream) ? -1 : static_cast<int>(got);
+}
+
+int SysWrite(mspack_file* file, void* buffer, int bytes) {
+  auto* f = reinterpret_cast<SysFile*>(file);
+  if (f == nullptr || f->stream != nullptr || bytes < 0) return -1;
+  PipeSystem* sys = f->owner;
+  try {  // no exception may cross libmspack's C code
+    return sys->pipe->Write(sys->current_file, buffer, static_cast<size_t>(bytes)) ? bytes : -1;
+  } catch (...) {
+    return -1;
+  }
+}
+
+int SysSeek(mspack_file* file, off_t offset, int mode) {
+  auto* f = reinterpret_cast<SysFile*>(file);
+  if (f == nullptr || f->stream == nullptr) return -1;
+  int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
+               : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
+                                             : SEEK_END;
+  return fseeko(f->stream, offset, whence) == 0 ? 0 : -1;
+}
+
+off_t SysTell(mspack_file* file) {
+  auto* f = reinterpret_cast<SysFile*>(file);
+  return f != nullptr && f->stream != nullptr ? ftello(f->stream) : 0;
+}
+
+// libmspack's warnings ("cabinet set is incomplete") would go to stderr of the program that
+// loaded us; the result codes already tell the same.
+void SysMessage(mspack_file*, const char*, ...) {}
+void* SysAlloc(mspack_system*, size_t bytes) { return std::malloc(bytes); }
+void SysFree(void* p) { std::free(p); }
+void SysCopy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
+
+int64_t CabTimeToUnix(const mscabd_file* f) {
+  std::tm tm{};
+  tm.tm_year = f->date_y - 1900;
+  tm.tm_mon = f->date_m - 1;
+  tm.tm_mday = f->date_d;
+  tm.tm_hour = f->time_h;
+  tm.tm_min = f->time_m;
+  tm.tm_sec = f->time_s;
+  tm.tm_isdst = -1;  // stored in the local time of the machine that made the cabinet
+  std::time_t t = std::mktime(&tm);
+  return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
+}
+
+ResultCode CodeFor(int mspack_error) {
+  switch (mspack_error) {
+    case MSPACK_ERR_OK:
+      return ResultCode::kOk;
+    case MSPACK_ERR_NOMEMORY:
+      return ResultCode::kOutOfMemory;
+    case MSPACK_ERR_OPEN:
+    case MSPACK_ERR_SEEK:
+      return ResultCode::kCannotOpen;
+    case MSPACK_ERR_READ:  // what libmspack says when the cabinet ends inside the data
+      return ResultCode::kDamaged;
+    case MSPACK_ERR_WRITE:
+      return ResultCode::kCannotWrite;
+    default:
+      return ResultCode::kDamaged;
+  }
+}
+
+class MspackSource : public EntrySource {
+ public:
+  MspackSource() {
+    sys_.base = {&SysOpen,    &SysClose, &SysRead, &SysWrite, &SysSeek, &SysTell,
+                 &SysMessage, &SysAlloc, &SysFree, &SysCopy,  nullptr};
+    sys_.pipe = &pipe_;
+  }
+
+  ~MspackSource() override {
+    pipe_.Cancel();
+    if (worker_.joinable()) worker_.join();
+    if (cabd_ != nullptr) {
+      // Closing the first cabinet closes every cabinet appended to it.
+      if (!cabinets_.empty()) cabd_->close(cabd_, cabinets_.front());
+      mspack_destroy_cab_decompressor(cabd_);
+    }
+  }
+
+  bool Open(const std::vector<std::string>& paths, Status* status) {
+    cabd_ = mspack_create_cab_decompressor(&sys_.base);
+    if (cabd_ == nullptr) {
+      *status = Status::Fatal(ResultCode::kOutOfMemory, "cannot start libmspack");
+      return false;
+    }
+    // The default of 4 KiB makes a system call for every few data blocks.
+    cabd_->set_param(cabd_, MSCABD_PARAM_DECOMPBUF, kInputBuffer);
+    mscabd_cabinet* first = OpenCabinet(paths[0]);
+    if (first == nullptr) {
+      int err = cabd_->last_error(cabd_);
+      ResultCode code = err == MSPACK_ERR_OPEN || err == MSPACK_ERR_READ
+                            ? ResultCode::kCannotOpen
+                            : ResultCode::kNotThisFormat;
+      *status = Status::Fatal(code, paths[0] + ": not a readable cabinet");
+      return false;
+    }
+    cabinets_.push_back(first);
+    AppendFollowingCabinets(paths);
+    head_needs_previous_ = (first->flags & MSCAB_HDR_PREVCAB) != 0;
+    first_folder_ = first->folders;
+    for (mscabd_folder* f = first->folders; f != nullptr; f = f->next) last_folder_ = f;
+    for (mscabd_file* f = first->files; f != nullptr; f = f->next) files_.push_back(f);
+    return true;
+  }
+
+  bool Next(Entry* entry, Status* status) override {
+    *status = Status::Ok();
+    if (!worker_.joinable() && next_index_ == 0) {
+      worker_ = std::thread(&MspackSource::ExtractAll, this);
+    }
+    if (current_open_) SkipRestOfFile();
+    if (next_index_ >= files_.size()) return false;
+    current_ = next_index_++;
+    current_open_ = true;
+    current_status_ = Status::Ok();
+    pending_ = nullptr;
+    pending_size_ = 0;
+
+    const mscabd_file* f = files_[current_];
+    *entry = Entry{};
+    entry->name = f->filename != nullptr ? f->filename : "";
+    // A name flagged UTF-8 that is not (hand-made cabinets have them) is left to the writer
+    // like any unflagged one, so no invalid UTF-8 reaches the file system.
+    bool utf8 = (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0 && IsValidUtf8(entry->name);
+    entry->name_encoding = utf8 ? NameEncoding::kUnicode : NameEncoding::kNative;
+    entry->type = EntryType::kFile;
+    entry->size = f->length;
+    entry->mtime = CabTimeToUnix(f);
+    return true;
+  }
+
+  Status Read(void* buf, size_t size, size_t* got) override {
+    *got = 0;
+    while (current_open_ && pending_size_ == 0) {
+      cab::DataPipe::Record r = pipe_.NextRecord();
+      if (r.kind == cab::DataPipe::Record::kEndOfStream || r.file != current_) {
+        current_open_ = false;
+        current_status_ = Status::Fatal(ResultCode::kDamaged, "extraction stopped early");
+      } else if (r.kind == cab::DataPipe::Record::kEndOfFile) {
+        current_open_ = false;
+        current_status_ = StatusFor(files_[current_], r.error);
+      } else {
+        pending_ = r.data;
+        pending_size_ = r.size;
+      }
+    }
+    if (pending_size_ == 0) return current_status_;
+    *got = std::min(size, pending_size_);
+    std::memcpy(buf, pending_, *got);
+    pending_ += *got;
+    pending_size_ -= *got;
+    return Status::Ok();
+  }
+
+ private:
+  // libmspack keeps the name pointer it was given for as long as the cabinet is open.
+  mscabd_cabinet* OpenCabinet(const std::string& path) {
+    const std::string& kept = cabinet_paths_.emplace_back(path);
+    return cabd_->open(cabd_, const_cast<char*>(kept.c_str()));
+  }
+
+  void AppendFollowingCabinets(const std::vector<std::string>& paths) {
+    std::set<std::string> seen = {paths[0]};
+    mscabd_cabinet* last = cabinets_.back();
+    std::string last_path = paths[0];
+    while ((last->flags & MSCAB_HDR_NEXTCAB) != 0 && last->nextname != nullptr) {
+      // Volumes the caller named come first; otherwise the header's name is looked up.
+      size_t n = cabinets_.size();
+      std::string path =
+          n < paths.size() ? paths[n] : cab::FindNeighbourCabinet(last_path, last->nextname);
+      if (path.empty() || !seen.insert(path).second || n >= kMaxCabinets) break;
+      mscabd_cabinet* next = OpenCabinet(path);
+      if (next == nullptr) break;
+      if (next->set_id != last->set_id || cabd_->append(cabd_, last, next) != MSPACK_ERR_OK) {
+        cabd_->close(cabd_, next);
+        break;
+      }
+      cabinets_.push_back(next);
+      last = next;
+      last_path = path;
+    }
+    tail_missing_ = (last->flags & MSCAB_HDR_NEXTCAB) != 0;
+  }
+
+  // Runs on the worker thread: every file in list order, which for the cabinets makecab and
+  // gcab write is folder by folder, so each folder is decoded once from start to end.
+  void ExtractAll() {
+    try {
+      for (size_t i = 0; i < files_.size(); ++i) {
+        sys_.current_file = static_cast<uint32_t>(i);
+        int err = cabd_->extract(cabd_, files_[i], const_cast<char*>(kPipeName));
+        if (!pipe_.EndFile(static_cast<uint32_t>(i), err)) return;
+      }
+    } catch (...) {
+      // Out of memory in the pipe: the reader sees the stream end early (kDamaged) rather
+      // than the exception ending the program.
+      pipe_.Abandon();
+      return;
+    }
+    pipe_.Finish();
+  }
+
+  Status StatusFor(const mscabd_file* f, int mspack_error) const {
+    if (mspack_error == MSPACK_ERR_OK) return Status::Ok();
+    // A folder that starts in an earlier cabinet, or runs on into a cabinet we could not
+    // find, cannot be decoded: the data lies in a missing volume, whatever libmspack says.
+    if ((head_needs_previous_ && f->folder == first_folder_) ||
+        (tail_missing_ && f->folder == last_folder_)) {
+      return Status::Entry(ResultCode::kMissingVolume,
+                           std::string(f->filename) + ": data in a missing cabinet");
+    }
+    return Status::Entry(CodeFor(mspack_error), std::string(f->filename) + ": libmspack error " +
+                                                    std::to_string(mspack_error));
+  }
+
+  void SkipRestOfFile() {
+    pending_size_ = 0;
+    char sink[1];
+    size_t got = 0;
+    // Each call takes one record out of the pipe until the end of the file comes.
+    while (current_open_) {
+      Read(sink, 0, &got);
+      pending_size_ = 0;
+    }
+  }
+
+  PipeSystem sys_;
+  cab::DataPipe pipe_;
+  mscab_decompressor* cabd_ = nullptr;
+  std::vector<mscabd_cabinet*> cabinets_;
+  std::deque<std::string> cabinet_paths_;
+  std::vector<mscabd_file*> files_;
+  const mscabd_folder* first_folder_ = nullptr;
+  const mscabd_folder* last_folder_ = nullptr;
+  bool head_needs_previous_ = false;
+  bool tail_missing_ = false;
+  std::thread worker_;
+
+  size_t next_index_ = 0;
+  size_t current_ = 0;
+  bool current_open_ = false;  // the end record of the current file is still to come
+  Status current_status_;
+  const uint8_t* pending_ = nullptr;
+  size_t pending_size_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status) {
+  *status = Status::Ok();
+  if (paths.empty()) {
+    *status = Status::Fatal(ResultCode::kCannotOpen, "no cabinet given");
+    return nullptr;
+  }
+  auto source = std::make_unique<MspackSource>();
+  if (!source->Open(paths, status)) return nullptr;
+  return source;
+}
+
+}  // namespace engine

@@ -1,0 +1,18 @@
+// Cabinets and cabinet sets through libmspack, as an EntrySource.
+#ifndef DIZOR_LIBS_ENGINE_CAB_MSPACK_SOURCE_H_
+#define DIZOR_LIBS_ENGINE_CAB_MSPACK_SOURCE_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/entry_source.h"
+
+namespace engine {
+
+// `paths`: the cabinet the user dropped (the set is followed from there).
+std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status);
+
+}  // namespace engine
+
+#endif  // DIZOR_LIBS_ENGINE_CAB_MSPACK_SOURCE_H_

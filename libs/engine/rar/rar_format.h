@@ -1,0 +1,21 @@
+// RAR archives of every version we read, and the volumes of a set: the check that says whether a
+// file is one (from its content, never its name) and the reader that opens it for the extraction
+// writer.
+#ifndef DIZOR_LIBS_ENGINE_RAR_RAR_FORMAT_H_
+#define DIZOR_LIBS_ENGINE_RAR_RAR_FORMAT_H_
+
+#include <memory>
+#include <string>
+
+#include "engine/entry_source.h"
+
+namespace engine {
+
+bool IsRarArchive(const std::string& path);
+
+// Opens `path`; nullptr with *status set when it cannot be read as a RAR archive.
+std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status);
+
+}  // namespace engine
+
+#endif  // DIZOR_LIBS_ENGINE_RAR_RAR_FORMAT_H_

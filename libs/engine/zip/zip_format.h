@@ -1,0 +1,20 @@
+// ZIP archives, self-extracting ones included: the check that says whether a file is one (from its
+// content, never its name) and the reader that opens it for the extraction writer.
+#ifndef DIZOR_LIBS_ENGINE_ZIP_ZIP_FORMAT_H_
+#define DIZOR_LIBS_ENGINE_ZIP_ZIP_FORMAT_H_
+
+#include <memory>
+#include <string>
+
+#include "engine/entry_source.h"
+
+namespace engine {
+
+bool IsZipArchive(const std::string& path);
+
+// Opens `path`; nullptr with *status set when it cannot be read as a ZIP archive.
+std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status);
+
+}  // namespace engine
+
+#endif  // DIZOR_LIBS_ENGINE_ZIP_ZIP_FORMAT_H_

@@ -3,12 +3,9 @@
 #include <string>
 
 #include "app/form1.h"
-#include "support/runtime_error.h"
 #include "support/texts.h"
 
 namespace {
-
-enum ArchiveKind : int16_t { kZip = 1, kLha = 2, kCab = 3, kGca = 4, kRar = 5 };
 
 // The last three characters of `path` (all of it when shorter), upper-cased, are "GCA". Works
 // on characters: a UTF-8 continuation byte belongs to the character before it.
@@ -28,49 +25,29 @@ bool EndsWithGca(const std::string& path) {
 
 }  // namespace
 
-ArchiverLibrary& Form1::Bound(Library library) {
-  auto it = bound_.find(library);
-  if (it == bound_.end()) {
-    const std::string& path = library_paths_[static_cast<size_t>(library)];
-    if (path.empty()) throw RuntimeError(RuntimeError::kDllLoad);
-    it = bound_.emplace(library, platform_.BindLibrary(path)).first;
-  }
-  return *it->second;
-}
-
-int32_t Form1::Probe(Library library, const std::string& path, int32_t mode) {
-  if (!available(library)) return 0;
-  return Bound(library).CallCheck(InfoOf(library).check_entry, platform_.ToAnsi(path), mode);
-}
-
 int32_t Form1::TUnZipCheckArchive(const std::string& path, int32_t mode) {
-  return Probe(Library::kUnzip32, path, mode);
+  return libraries_.Probe(Format::kZip, platform_.ToAnsi(path), mode);
 }
 int32_t Form1::TCabCheckArchive(const std::string& path, int32_t mode) {
-  return Probe(Library::kCab32, path, mode);
+  return libraries_.Probe(Format::kCab, platform_.ToAnsi(path), mode);
 }
 int32_t Form1::TUnLhaCheckArchive(const std::string& path, int32_t mode) {
-  return Probe(Library::kUnlha32, path, mode);
+  return libraries_.Probe(Format::kLha, platform_.ToAnsi(path), mode);
 }
 int32_t Form1::TUnRarCheckArchive(const std::string& path, int32_t mode) {
-  return Probe(Library::kUnrar32, path, mode);
+  return libraries_.Probe(Format::kRar, platform_.ToAnsi(path), mode);
 }
 
 void Form1::HandleFile(const std::string& path) {
-  // The order matters: a file two libraries accept gets the kind of the earlier probe. The
-  // kinds' numbers do not follow this order.
   int16_t kind = 0;
-  if (TUnZipCheckArchive(path, 1) != 0) {
-    kind = kZip;
-  } else if (TUnLhaCheckArchive(path, 1) != 0) {
-    kind = kLha;
-  } else if (TCabCheckArchive(path, 1) != 0) {
-    kind = kCab;
-  } else if (TUnRarCheckArchive(path, 1) != 0) {
-    kind = kRar;
-  } else if (EndsWithGca(path)) {
-    kind = kGca;  // GCA has no probe; its library is not consulted here
+  for (Format format : kProbeOrder) {
+    if (libraries_.Probe(format, platform_.ToAnsi(path), 1) != 0) {
+      kind = RowOf(format).kind;
+      break;
+    }
   }
+  // GCA has no probe; its library is not consulted here.
+  if (kind == 0 && EndsWithGca(path)) kind = RowOf(Format::kGca).kind;
   if (kind == 0) {
     ++archive_failures_;
     MsgBox("\"" + path + "\"" + texts::kUnrecognisedSuffix, BoxIcon::kStop,

@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include "support/runtime_error.h"
 #include "support/texts.h"
 
 std::array<Control, kControlCount> DesignControls(const std::string& default_folder) {
@@ -54,4 +55,18 @@ std::array<Control, kControlCount> DesignControls(const std::string& default_fol
   c[static_cast<size_t>(kCheck1_1)].value = 1;
   c[static_cast<size_t>(kCheck1_2)].value = 0;
   return c;
+}
+
+ControlId Option2Control(int16_t index) {
+  static constexpr ControlId kIds[] = {ControlId::kOption2_0, ControlId::kOption2_1,
+                                       ControlId::kOption2_2};
+  if (index < 0 || index > 2) throw RuntimeError(RuntimeError::kSubscriptOutOfRange);
+  return kIds[index];
+}
+
+ControlId Check1Control(int16_t index) {
+  static constexpr ControlId kIds[] = {ControlId::kCheck1_0, ControlId::kCheck1_1,
+                                       ControlId::kCheck1_2};
+  if (index < 0 || index > 2) throw RuntimeError(RuntimeError::kSubscriptOutOfRange);
+  return kIds[index];
 }

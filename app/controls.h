@@ -46,6 +46,11 @@ struct Control {
 inline constexpr int kClientWidthTwips = 4515;
 inline constexpr int kClientHeightTwips = 3210;
 
+// The controls of the two indexed groups: Option2(0..2) and Check1(0..2). RuntimeError 9 for
+// any other index.
+ControlId Option2Control(int16_t index);
+ControlId Check1Control(int16_t index);
+
 // Every control as designed. `default_folder` is the design text of the folder box.
 std::array<Control, kControlCount> DesignControls(const std::string& default_folder);
 

@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include <new>
 #include <utility>
 
 #include "support/error_message.h"
@@ -14,27 +13,16 @@ Form1::Form1(UserInterface& ui, Platform& platform, CommandLine command_line)
       command_line_(std::move(command_line)),
       sep_(platform.PathSeparator()),
       controls_(DesignControls(platform.DefaultDestinationFolder())),
-      caption_(texts::kWindowCaption) {}
+      caption_(texts::kWindowCaption),
+      libraries_(platform) {}
 
-Control& Form1::Option2(int16_t index) {
-  static constexpr ControlId kIds[] = {ControlId::kOption2_0, ControlId::kOption2_1,
-                                       ControlId::kOption2_2};
-  if (index < 0 || index > 2) throw RuntimeError(RuntimeError::kSubscriptOutOfRange);
-  return control(kIds[index]);
-}
+Control& Form1::Option2(int16_t index) { return control(Option2Control(index)); }
 
-Control& Form1::Check1(int16_t index) {
-  static constexpr ControlId kIds[] = {ControlId::kCheck1_0, ControlId::kCheck1_1,
-                                       ControlId::kCheck1_2};
-  if (index < 0 || index > 2) throw RuntimeError(RuntimeError::kSubscriptOutOfRange);
-  return control(kIds[index]);
-}
+Control& Form1::Check1(int16_t index) { return control(Check1Control(index)); }
 
 std::string Form1::ApPh(const std::string& PaTh) const {
   return RemoveOneTrailingSeparator(PaTh, sep_);
 }
-
-std::string Form1::GetWinPath() { return platform_.WindowsFolder(); }
 
 void Form1::MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) {
   ui_.MsgBox(prompt, icon, title);
@@ -43,10 +31,6 @@ void Form1::MsgBox(const std::string& prompt, BoxIcon icon, const std::string& t
 void Form1::End() {
   state_ = RunState::kEnded;
   ui_.EndProgram();
-}
-
-void Form1::ReportRuntimeError(int32_t number, const std::string& description) {
-  ErrorMessage::ShowError(ui_, number, description);
 }
 
 void Form1::Load() {
@@ -78,7 +62,7 @@ void Form1::Load() {
     RunBatch();
   } catch (const std::exception& e) {
     const RuntimeError error = RuntimeError::From(e);
-    ReportRuntimeError(error.number(), error.description());
+    ErrorMessage::ShowError(ui_, error.number(), error.description());
     state_ = RunState::kShownAfterError;
   }
 }
@@ -98,8 +82,6 @@ void Form1::EnterChoiceMode() {
 }
 
 void Form1::Command3_Click() { End(); }
-
-void Form1::CloseWindow() { End(); }
 
 void Form1::Command4_Click() {
   state_ = RunState::kChoiceBatch;

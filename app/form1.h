@@ -7,14 +7,13 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
-#include <memory>
+#include <functional>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/controls.h"
-#include "archivers/library_table.h"
-#include "extract/format_commands.h"
+#include "archivers/format_table.h"
+#include "archivers/library_set.h"
 #include "platform/ports.h"
 
 enum class RunState {
@@ -31,22 +30,31 @@ class Form1 {
  public:
   Form1(UserInterface& ui, Platform& platform, CommandLine command_line);
 
-  // --- Handlers a front end forwards events to ---------------------------------------------
+  // --- What a front end forwards -------------------------------------------------------------
   // Start-up: settings, library check, command line, run mode, and the immediate batch. The
   // window is to be shown when this returns and the program has not ended.
   void Load();
+  // A user's click on a control: a button runs its handler, an option button is selected, a
+  // check box is toggled as a Windows check box toggles (checked becomes unchecked; unchecked
+  // and greyed become checked). Frames and the text box take no clicks.
+  void Click(ControlId id);
+  // The user changed the text of the folder box.
+  void EditText1(const std::string& text);
+  // The title bar's close: end without saving.
+  void CloseWindow();
+  // Events are handled one at a time and only while the program runs: an event that arrives
+  // while a handler waits on a modal box or a library call, or after the end, is ignored. No
+  // run-time error leaves these three: nothing after start-up traps errors, so one that
+  // escapes a handler is reported in the generic box and the program ends.
+  bool handling_event() const { return handling_event_; }
+
+  // --- Handlers of the window's controls ------------------------------------------------------
   void Option2_Click(int16_t index);  // the option rule (also run when the program selects)
-  void ClickOption2(int16_t index);   // a user's click: select, then the option rule
-  void SetCheck1(int16_t index, int16_t value);
-  void SetText1(const std::string& text);
-  void Command1_Click();  // Browse
-  void Command2_Click();  // settings OK: save, then end
-  void Command3_Click();  // Cancel: end at once
-  // Batch OK of the destination-choice mode. Has no error trap: a RuntimeError escapes to the
-  // front end, which reports it and ends the program.
-  void Command4_Click();
-  void Command5_Click();  // About
-  void CloseWindow();     // the title bar's close: end without saving
+  void Command1_Click();              // Browse
+  void Command2_Click();              // settings OK: save, then end
+  void Command3_Click();              // Cancel: end at once
+  void Command4_Click();              // batch OK of the destination-choice mode (no error trap)
+  void Command5_Click();              // About
 
   // --- Public methods of the window ------------------------------------------------------------
   void DllCheck();
@@ -55,7 +63,6 @@ class Form1 {
   int32_t TUnLhaCheckArchive(const std::string& path, int32_t mode);
   int32_t TUnRarCheckArchive(const std::string& path, int32_t mode);
   void DelFolder(const std::string& DelPath);
-  std::string GetWinPath();
   void LoadSetting();
   // Writes the settings file; on failure tells the user why and answers false.
   bool BackUp();
@@ -73,27 +80,22 @@ class Form1 {
   RunState state() const { return state_; }
   bool ended() const { return state_ == RunState::kEnded; }
   const FileList& file_list() const { return file_list_; }
-  bool available(Library library) const { return available_[static_cast<size_t>(library)]; }
+  bool available(Format format) const { return libraries_.available(format); }
   // True once any archive of this run failed, was refused or was not recognised.
   bool any_archive_failed() const { return archive_failures_ > 0; }
   // The settings file: the program folder less one separator, a separator, "Dizor-K.ini".
   std::string SettingsPath();
-  // The platform's path separator, "/" or "\".
-  char separator() const { return sep_; }
 
  private:
   void EnterSettingsMode();
   void EnterChoiceMode();
+  void SelectOption2(int16_t index);  // a click on an option button: select, then the rule
+  void ToggleCheck1(int16_t index);
+  void HandleEvent(const std::function<void()>& handler);
   void RunBatch();
   void HandleFile(const std::string& path);
   void End();
   void MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title);
-  void ReportRuntimeError(int32_t number, const std::string& description);
-
-  // Library binding, at the first call of a library (RuntimeError 48 / 453 on failure).
-  ArchiverLibrary& Bound(Library library);
-  int32_t Probe(Library library, const std::string& path, int32_t mode);
-  bool LookFor(const std::string& file_name, std::string* found_path);
 
   // Extraction.
   void TUnZip(const std::string& archive, const std::string& destination);
@@ -101,15 +103,9 @@ class Form1 {
   void TCab(const std::string& archive, const std::string& destination);
   void TUnRar(const std::string& archive, const std::string& destination);
   void ExtractGca(const std::string& archive, const std::string& destination);
-  int32_t RunLibrary(Library library, Format format, const std::string& archive,
-                     const std::string& destination);
-  void ExtractQuietly(Library library, Format format, const std::string& archive,
-                      const std::string& destination);
+  int32_t RunLibrary(Format format, const std::string& archive, const std::string& destination);
+  void ExtractQuietly(Format format, const std::string& archive, const std::string& destination);
   void ReportExtractFailure(int32_t result, const std::string& destination);
-  std::string FolderNameFor(const std::string& archive_name) const;
-
-  // Settings file.
-  bool ApplySettingValues(const std::vector<std::string>& values);
 
   UserInterface& ui_;
   Platform& platform_;
@@ -119,10 +115,9 @@ class Form1 {
   std::string caption_;
   RunState state_ = RunState::kLoading;
   FileList file_list_;
-  std::array<bool, kLibraryCount> available_{};
-  std::array<std::string, kLibraryCount> library_paths_;
-  std::map<Library, std::unique_ptr<ArchiverLibrary>> bound_;
+  LibrarySet libraries_;
   int archive_failures_ = 0;
+  bool handling_event_ = false;
 };
 
 #endif  // DIZOR_APP_FORM1_H_

@@ -4,12 +4,16 @@ add_library(dizor_core STATIC
   app/batch.cpp
   app/command_line.cpp
   app/controls.cpp
+  app/extraction_job.cpp
   app/form1.cpp
-  archivers/dll_check.cpp
+  app/library_check.cpp
+  app/settings_window.cpp
+  app/window_events.cpp
+  archivers/format_table.cpp
+  archivers/library_set.cpp
+  extract/destination.cpp
   extract/format_commands.cpp
-  extract/make_archive_file.cpp
   settings/settings_file.cpp
-  settings/settings_form.cpp
   support/error_message.cpp
   support/path_helpers.cpp
   support/runtime_error.cpp

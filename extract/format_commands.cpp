@@ -6,38 +6,25 @@ namespace {
 
 const char kQ = '"';
 
-struct CommandShape {
-  const char* switches;  // before the quoted archive
-  const char* wildcard;  // after the quoted destination
-};
-
-// One row per format; the wildcard of RAR is "*", the others take "*.*".
-constexpr CommandShape kShapes[] = {
-    {"-x -o -q ", " *.*"},   // ZIP
-    {"x -d1 -y1 ", " *.*"},  // LHA
-    {"-x ", " *.*"},         // CAB
-    {"-x ", " *"},           // RAR
-    {"e -sx1 ", " *.*"},     // GCA
-};
-
 }  // namespace
 
 std::string ExtractCommandLine(Format format, const std::string& archive,
                                const std::string& destination, char sep) {
-  const CommandShape& shape = kShapes[static_cast<int>(format)];
+  const FormatRow& row = RowOf(format);
   std::string quoted_destination;
-  switch (format) {
-    case Format::kRar:
+  switch (row.destination) {
+    case DestinationStyle::kQuotedOneSep:
       quoted_destination = kQ + RemoveOneTrailingSeparator(destination, sep) + sep + kQ;
       break;
-    case Format::kGca:
+    case DestinationStyle::kSeparatorOutside:
       quoted_destination = kQ + destination + kQ + sep;
       break;
-    default:
+    case DestinationStyle::kQuoted:
       quoted_destination = kQ + destination + kQ;
       break;
   }
-  return shape.switches + (kQ + archive + kQ) + " " + quoted_destination + shape.wildcard;
+  return std::string(row.switches) + " " + kQ + archive + kQ + " " + quoted_destination + " " +
+         row.wildcard;
 }
 
 std::string HexCode(int32_t code) {

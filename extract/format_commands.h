@@ -1,17 +1,16 @@
-// The command lines handed to the archiver libraries, one row per format, and the text of a
-// library's result code. Paths go in exactly as received, inside double quotes, without
-// escaping: a path that itself holds a double quote cannot be handed over this way.
+// The command lines handed to the archiver libraries, and the text of a library's result
+// code. Paths go in exactly as received, inside double quotes, without escaping: a path that
+// itself holds a double quote cannot be handed over this way.
 #ifndef DIZOR_EXTRACT_FORMAT_COMMANDS_H_
 #define DIZOR_EXTRACT_FORMAT_COMMANDS_H_
 
 #include <cstdint>
 #include <string>
 
-enum class Format { kZip, kLha, kCab, kRar, kGca };
+#include "archivers/format_table.h"
 
-// The command line for extracting `archive` into `destination` (which ends with `sep`).
-// RAR: the destination's trailing separator is first removed and then one is added again.
-// GCA: the separator and the wildcard follow the closing quote of the destination directly.
+// The command line for extracting `archive` into `destination` (which ends with `sep`), in
+// the shape of the format's row.
 std::string ExtractCommandLine(Format format, const std::string& archive,
                                const std::string& destination, char sep);
 

@@ -71,8 +71,6 @@ class Platform {
   virtual std::string ProgramFolder() = 0;
   // The system folder of the archiver libraries, without a trailing separator.
   virtual std::string SystemFolder() = 0;
-  // The Windows folder (explorer.exe lives there), without a trailing separator.
-  virtual std::string WindowsFolder() = 0;
   // The design value of the destination folder box.
   virtual std::string DefaultDestinationFolder() = 0;
 

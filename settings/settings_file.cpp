@@ -134,4 +134,22 @@ std::optional<int16_t> LeadingNumber(const std::string& value) {
   return static_cast<int16_t>(rounded);
 }
 
+StoredSettings Interpret(const std::vector<std::string>& values) {
+  StoredSettings stored;
+  auto setting = [&](size_t line) -> std::optional<int16_t> {
+    const std::optional<int16_t> n = LeadingNumber(values[line]);
+    if (n && *n >= 0 && *n <= 2) return n;
+    return std::nullopt;
+  };
+  stored.destination_mode = setting(1);
+  if (!stored.destination_mode) return stored;
+  stored.auto_create_folder = setting(2);
+  if (!stored.auto_create_folder) return stored;
+  stored.open_folder_after = setting(3);
+  if (!stored.open_folder_after) return stored;
+  stored.destination_folder = values[4];
+  stored.suppress_dll_warning = setting(5);
+  return stored;
+}
+
 }  // namespace settings_file

@@ -35,6 +35,19 @@ bool FitsOnOneLine(const std::string& folder);
 // when the text ends before `count` values have been read.
 std::optional<std::vector<std::string>> ReadValues(const std::string& text, int count);
 
+// The settings as the file gives them, in the order they are applied. A value out of range
+// stops there: it and every later one stay unset, and their controls keep what they had.
+struct StoredSettings {
+  std::optional<int16_t> destination_mode;
+  std::optional<int16_t> auto_create_folder;
+  std::optional<int16_t> open_folder_after;
+  std::optional<std::string> destination_folder;
+  std::optional<int16_t> suppress_dll_warning;
+};
+
+// Reads the five settings from the values of the file's lines (`values` holds kLineCount).
+StoredSettings Interpret(const std::vector<std::string>& values);
+
 // The number at the start of `value` (blanks skipped; the longest run that reads as a decimal
 // number; 0 when there is none), rounded to the nearest integer with halves to the even one.
 // Nothing when it does not fit a 16-bit integer.

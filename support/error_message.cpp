@@ -23,6 +23,12 @@ void ShowError(UserInterface& ui, int32_t number, const std::string& description
   ui.MsgBox(ReportText(number, description), BoxIcon::kNone, texts::kAppTitle);
 }
 
+void ShowUnhandledError(UserInterface& ui, int32_t number, const std::string& description) {
+  ui.MsgBox(texts::kUnhandledErrorPrefix + std::to_string(number) + texts::kUnhandledErrorMiddle +
+                description,
+            BoxIcon::kStop, texts::kAppTitle);
+}
+
 }  // namespace ErrorMessage
 
 std::string AboutText() {

@@ -1,4 +1,5 @@
-// The texts of the two fixed boxes: the error report of the start-up trap and the About box.
+// The texts of the fixed boxes: the error report of the start-up trap, the generic report of
+// an error nothing trapped, and the About box.
 #ifndef DIZOR_SUPPORT_ERROR_MESSAGE_H_
 #define DIZOR_SUPPORT_ERROR_MESSAGE_H_
 
@@ -14,6 +15,10 @@ std::string ReportText(int32_t number, const std::string& description);
 
 // Shows the report: OK only, no icon, the application title.
 void ShowError(UserInterface& ui, int32_t number, const std::string& description);
+
+// Shows the generic box of a run-time error that nothing trapped: the stop icon, the
+// application title, "実行時エラー 'N':" and the description.
+void ShowUnhandledError(UserInterface& ui, int32_t number, const std::string& description);
 
 }  // namespace ErrorMessage
 

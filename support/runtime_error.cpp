@@ -23,7 +23,7 @@ std::string RuntimeError::DescriptionOf(int32_t number) {
     case kDllEntryPoint:
       return texts::kError453;
     default:
-      return "アプリケーション定義またはオブジェクト定義のエラーです。";
+      return texts::kErrorOther;
   }
 }
 

@@ -85,8 +85,10 @@ inline constexpr const char* kError53 = "ファイルが見つかりません。
 inline constexpr const char* kError453 = "DLL エントリ ポイントが見つかりません。";
 inline constexpr const char* kError7 = "メモリが不足しています。";
 inline constexpr const char* kError51 = "内部エラーです。";
+inline constexpr const char* kErrorOther =
+    "アプリケーション定義またはオブジェクト定義のエラーです。";
 
-// The generic report when a run-time error escapes the destination-choice batch.
+// The generic report of a run-time error that escapes a handler of the window.
 inline constexpr const char* kUnhandledErrorPrefix = "実行時エラー '";
 inline constexpr const char* kUnhandledErrorMiddle = "':\r\n\r\n";
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/system_platform.h"
 #include "support/runtime_error.h"
 
 #ifndef DIZOR_SYSTEM_LIBRARY_DIR
@@ -29,7 +30,6 @@ std::string LinuxPlatform::ProgramFolder() {
 std::string LinuxPlatform::SystemFolder() { return DIZOR_SYSTEM_LIBRARY_DIR; }
 
 // Linux has no Windows folder; the file manager is found on the search path instead.
-std::string LinuxPlatform::WindowsFolder() { return ""; }
 
 std::string LinuxPlatform::DefaultDestinationFolder() {
   if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
@@ -74,3 +74,5 @@ std::vector<std::string> AbsoluteArguments(int argc, char** argv) {
   }
   return args;
 }
+
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<LinuxPlatform>(); }

@@ -12,7 +12,6 @@ class LinuxPlatform : public Platform {
   char PathSeparator() const override { return '/'; }
   std::string ProgramFolder() override;
   std::string SystemFolder() override;
-  std::string WindowsFolder() override;
   std::string DefaultDestinationFolder() override;
   std::optional<std::string> FindFile(const std::string& path) override;
   std::unique_ptr<ArchiverLibrary> BindLibrary(const std::string& path) override;

@@ -1,9 +1,12 @@
 // The folders the program asks Windows for, and the start of Explorer on the destination.
 #include "platform/win32/win32_platform.h"
 
+#include "platform/system_platform.h"
+
 #include "platform/win32/win32_api.h"
 
 #include "extract/format_commands.h"
+#include "platform/system_platform.h"
 #include "platform/win32/win32_text.h"
 #include "support/runtime_error.h"
 
@@ -65,3 +68,5 @@ void Win32Platform::OpenFolder(const std::string& folder) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
 }
+
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<Win32Platform>(); }

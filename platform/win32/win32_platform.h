@@ -13,7 +13,6 @@ class Win32Platform : public Platform {
   char PathSeparator() const override { return '\\'; }
   std::string ProgramFolder() override;
   std::string SystemFolder() override;
-  std::string WindowsFolder() override;
   // The drive the program's users keep their extracted files on.
   std::string DefaultDestinationFolder() override { return "D:\\"; }
   std::optional<std::string> FindFile(const std::string& path) override;
@@ -24,6 +23,10 @@ class Win32Platform : public Platform {
   bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) override;
   bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override;
   std::string Cp932ToUtf8(const std::string& cp932) override;
+
+  // The Windows folder (explorer.exe lives there), without a trailing separator. Virtual so
+  // that tests can move it.
+  virtual std::string WindowsFolder();
 };
 
 #endif  // DIZOR_PLATFORM_WIN32_WIN32_PLATFORM_H_

@@ -226,13 +226,13 @@ TEST(Form1Choice, ChoiceModeWaitsForCommand4AndUsesTheWindowsState) {
   EXPECT_FALSE(form.Text1().visible);
   EXPECT_TRUE(platform.calls.empty());
 
-  form.ClickOption2(2);  // greyed: no effect
+  form.Click(Option2Control(2));  // greyed: no effect
   EXPECT_TRUE(form.Option2(2).selected);
-  form.ClickOption2(1);
+  form.Click(Option2Control(1));
   EXPECT_TRUE(form.Text1().visible);
   EXPECT_TRUE(form.control(ControlId::kCommand1).visible);
-  form.SetText1("/chosen/");
-  form.SetCheck1(0, 0);
+  form.EditText1("/chosen/");
+  form.Check1(0).value = 0;
   form.Command4_Click();
   EXPECT_EQ(form.state(), RunState::kEnded);
   EXPECT_EQ(Entries(platform)[1], "UnZip -x -o -q \"/in/a.zip\" \"/chosen/\" *.*");
@@ -255,7 +255,7 @@ TEST(Form1Choice, CancelEndsWithNothingExtractedOrSaved) {
   EXPECT_EQ(platform.files, files);
 }
 
-TEST(Form1Choice, ErrorInTheChoiceBatchEscapesToTheFrontEnd) {
+TEST(Form1Choice, Command4HasNoErrorTrapOfItsOwn) {
   FakeUi ui;
   FakePlatform platform;
   platform.InstallAll();

@@ -1,6 +1,6 @@
 // A Platform for core tests: files live in a map, library files are "installed" by name, and
 // library calls go to scripted libraries that record what they were asked. Code page 932 is
-// left to the real Linux adapter (iconv), since tests compare real bytes.
+// left to the system's own adapter, since tests compare real bytes.
 #ifndef DIZOR_TESTS_FAKES_FAKE_PLATFORM_H_
 #define DIZOR_TESTS_FAKES_FAKE_PLATFORM_H_
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/linux_platform.h"
 #include "platform/ports.h"
+#include "platform/system_platform.h"
 #include "support/runtime_error.h"
 
 struct LibraryCall {
@@ -40,14 +40,12 @@ class FakePlatform : public Platform {
   explicit FakePlatform(char sep = '/') : sep_(sep) {
     program_folder = sep == '/' ? "/opt/dizor" : "C:\\Tools";
     system_folder = sep == '/' ? "/usr/lib/dizor" : "C:\\WINDOWS\\system32";
-    windows_folder = sep == '/' ? "" : "C:\\WINDOWS";
     default_folder = sep == '/' ? "/home/user" : "D:\\";
   }
 
   char PathSeparator() const override { return sep_; }
   std::string ProgramFolder() override { return program_folder; }
   std::string SystemFolder() override { return system_folder; }
-  std::string WindowsFolder() override { return windows_folder; }
   std::string DefaultDestinationFolder() override { return default_folder; }
 
   std::optional<std::string> FindFile(const std::string& path) override {
@@ -97,11 +95,11 @@ class FakePlatform : public Platform {
     return true;
   }
   bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override {
-    return real_.Utf8ToCp932(utf8, cp932);
+    return real_->Utf8ToCp932(utf8, cp932);
   }
-  std::string Cp932ToUtf8(const std::string& cp932) override { return real_.Cp932ToUtf8(cp932); }
+  std::string Cp932ToUtf8(const std::string& cp932) override { return real_->Cp932ToUtf8(cp932); }
 
-  std::string program_folder, system_folder, windows_folder, default_folder;
+  std::string program_folder, system_folder, default_folder;
   std::vector<std::pair<std::string, std::string>> installed;  // folder, name as stored
   std::vector<std::string> lookups;
   std::map<std::string, std::string> files;
@@ -115,7 +113,7 @@ class FakePlatform : public Platform {
 
  private:
   char sep_;
-  LinuxPlatform real_;
+  std::unique_ptr<Platform> real_ = MakeSystemPlatform();
 };
 
 class ScriptedArchiver : public ArchiverLibrary {

@@ -4,6 +4,7 @@
 #define DIZOR_TESTS_FAKES_FAKE_UI_H_
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ class FakeUi : public UserInterface {
  public:
   void MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) override {
     boxes.push_back({prompt, icon, title});
+    // What the user does while the box is open (a real front end keeps delivering events).
+    if (while_box_open) while_box_open();
   }
   std::string BrowseFolder(const std::string& title) override {
     browse_titles.push_back(title);
@@ -42,6 +45,7 @@ class FakeUi : public UserInterface {
   }
 
   std::vector<RecordedBox> boxes;
+  std::function<void()> while_box_open;
   std::deque<std::string> browse_answers;
   std::vector<std::string> browse_titles;
   int end_calls = 0;

@@ -260,8 +260,8 @@ TEST_F(QtWindowInput, CheckBoxClicksAndTypingReachTheForm) {
     Qt::CheckState shown;
   };
   const Step kSteps[] = {
-      {kCheck1_0, 0, 0, Qt::Unchecked},  // a greyed box is cleared
-      {kCheck1_0, 0, 1, Qt::Checked},   {kCheck1_1, 1, 0, Qt::Unchecked},
+      {kCheck1_0, 0, 1, Qt::Checked},  // a greyed box is checked, as on Windows
+      {kCheck1_0, 0, 0, Qt::Unchecked}, {kCheck1_1, 1, 0, Qt::Unchecked},
       {kCheck1_2, 2, 0, Qt::Unchecked}, {kCheck1_2, 2, 1, Qt::Checked},
   };
   for (const Step& step : kSteps) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/linux_platform.h"
+#include "platform/system_platform.h"
 
 namespace {
 
@@ -16,8 +16,7 @@ TEST(SettingsFile, DesignValuesGiveTheExactBytes) {
   settings_file::Settings s;
   s.destination_folder = "D:\\";
   std::string bytes;
-  LinuxPlatform codec;
-  ASSERT_TRUE(codec.Utf8ToCp932(settings_file::Compose(s), &bytes));
+  ASSERT_TRUE(MakeSystemPlatform()->Utf8ToCp932(settings_file::Compose(s), &bytes));
   // The header line in code page 932, written out byte by byte.
   const std::string header =
       "\x82\xb1\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcd\x81\x75"  // このファイルは「

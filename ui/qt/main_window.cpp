@@ -7,37 +7,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
-#include <exception>
-#include <new>
 
 #include "app/form1.h"
-#include "support/runtime_error.h"
-#include "support/texts.h"
 #include "ui/qt/qt_ui.h"
 
 namespace {
-
-int16_t OptionIndex(ControlId id) {
-  switch (id) {
-    case ControlId::kOption2_1:
-      return 1;
-    case ControlId::kOption2_2:
-      return 2;
-    default:
-      return 0;
-  }
-}
-
-int16_t CheckIndex(ControlId id) {
-  switch (id) {
-    case ControlId::kCheck1_1:
-      return 1;
-    case ControlId::kCheck1_2:
-      return 2;
-    default:
-      return 0;
-  }
-}
 
 Qt::CheckState CheckStateOf(int16_t value) {
   if (value == 0) return Qt::Unchecked;
@@ -60,7 +34,7 @@ void SyncOption(QRadioButton* radio, bool selected) {
 
 int Pixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
-MainWindow::MainWindow(Form1& form, UserInterface& boxes) : form_(form), boxes_(boxes) {
+MainWindow::MainWindow(Form1& form) : form_(form) {
   // The design gives pixel places for a 9-point face at 96 dots per inch; a 12-pixel Japanese
   // face keeps every caption inside its control.
   QFont face = JapaneseFont(font());
@@ -117,55 +91,31 @@ void MainWindow::Build() {
 
 void MainWindow::Connect(const Control& control, QWidget* w) {
   const ControlId id = control.id;
+  auto click = [this, id] {
+    form_.Click(id);
+    AfterEvent();
+  };
   switch (control.kind) {
     case ControlKind::kFrame:
       return;
-    case ControlKind::kOptionButton: {
-      const int16_t index = OptionIndex(id);
-      connect(static_cast<QRadioButton*>(w), &QRadioButton::clicked, this,
-              [this, index] { Forward([this, index] { form_.ClickOption2(index); }); });
+    case ControlKind::kOptionButton:
+      // The three share Frame7, so Qt would select one and clear the others itself; Sync draws
+      // what Form1 decided instead.
+      connect(static_cast<QRadioButton*>(w), &QRadioButton::clicked, this, click);
       return;
-    }
-    case ControlKind::kCheckBox: {
-      const int16_t index = CheckIndex(id);
-      // A click checks an unchecked box and clears a checked or greyed one.
-      connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, this, [this, index] {
-        Forward([this, index] {
-          form_.SetCheck1(index, static_cast<int16_t>(form_.Check1(index).value == 0 ? 1 : 0));
-        });
-      });
-      return;
-    }
-    case ControlKind::kTextBox:
-      connect(static_cast<QLineEdit*>(w), &QLineEdit::textEdited, this, [this](const QString& t) {
-        Forward([this, text = t.toStdString()] { form_.SetText1(text); });
-      });
+    case ControlKind::kCheckBox:
+      connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, this, click);
       return;
     case ControlKind::kButton:
-      break;
-  }
-  void (Form1::*handler)() = nullptr;
-  switch (id) {
-    case ControlId::kCommand1:
-      handler = &Form1::Command1_Click;
-      break;
-    case ControlId::kCommand2:
-      handler = &Form1::Command2_Click;
-      break;
-    case ControlId::kCommand3:
-      handler = &Form1::Command3_Click;
-      break;
-    case ControlId::kCommand4:
-      handler = &Form1::Command4_Click;
-      break;
-    case ControlId::kCommand5:
-      handler = &Form1::Command5_Click;
-      break;
-    default:
+      connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, click);
+      return;
+    case ControlKind::kTextBox:
+      connect(static_cast<QLineEdit*>(w), &QLineEdit::textEdited, this, [this](const QString& t) {
+        form_.EditText1(t.toStdString());
+        AfterEvent();
+      });
       return;
   }
-  connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this,
-          [this, handler] { Forward([this, handler] { (form_.*handler)(); }); });
 }
 
 void MainWindow::Sync() {
@@ -200,18 +150,7 @@ void MainWindow::Sync() {
   }
 }
 
-void MainWindow::Forward(const std::function<void()>& handler) {
-  // Once the program has ended no event is handled; and a handler that is waiting on a modal
-  // box must not be entered a second time.
-  if (busy_ || form_.ended()) return;
-  busy_ = true;
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    const RuntimeError error = RuntimeError::From(e);
-    ReportAndEnd(error.number(), error.description());
-  }
-  busy_ = false;
+void MainWindow::AfterEvent() {
   // The real program is gone by now; a front end under test hides the window instead.
   if (form_.ended()) {
     hide();
@@ -220,15 +159,8 @@ void MainWindow::Forward(const std::function<void()>& handler) {
   Sync();
 }
 
-void MainWindow::ReportAndEnd(int32_t number, const std::string& description) {
-  boxes_.MsgBox(texts::kUnhandledErrorPrefix + std::to_string(number) +
-                    texts::kUnhandledErrorMiddle + description,
-                BoxIcon::kStop, texts::kAppTitle);
-  form_.CloseWindow();  // ends without saving
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!form_.ended()) Forward([this] { form_.CloseWindow(); });
+  form_.CloseWindow();
   if (form_.ended()) {
     event->accept();
   } else {

@@ -6,13 +6,10 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <string>
 
 #include "app/controls.h"
 
 class Form1;
-class UserInterface;
 
 // Twips of the design per logical pixel.
 inline constexpr int kTwipsPerPixel = 15;
@@ -20,8 +17,7 @@ int Pixels(int twips);
 
 class MainWindow : public QWidget {
  public:
-  // `boxes` shows the report of a run-time error that escapes a handler.
-  MainWindow(Form1& form, UserInterface& boxes);
+  explicit MainWindow(Form1& form);
 
   // The widget that draws `id` (its object name is the control's name, "Option2(1)", ...).
   QWidget* widget(ControlId id) const { return widgets_[static_cast<size_t>(id)]; }
@@ -35,15 +31,11 @@ class MainWindow : public QWidget {
  private:
   void Build();
   void Connect(const Control& control, QWidget* widget);
-  // Runs one of Form1's handlers, then redraws. A run-time error that escapes it is reported
-  // and ends the program, as nothing in the core catches errors after start-up.
-  void Forward(const std::function<void()>& handler);
-  void ReportAndEnd(int32_t number, const std::string& description);
+  // Redraws after Form1 has handled an event; once the program has ended the window goes.
+  void AfterEvent();
 
   Form1& form_;
-  UserInterface& boxes_;
   std::array<QWidget*, kControlCount> widgets_{};
-  bool busy_ = false;  // a handler is running (a modal box may spin the event loop)
 };
 
 #endif  // DIZOR_UI_QT_MAIN_WINDOW_H_

@@ -83,7 +83,7 @@ void* QtUi::WindowHandle() {
 }
 
 MainWindow& QtUi::ShowWindow(Form1& form) {
-  window_ = std::make_unique<MainWindow>(form, *this);
+  window_ = std::make_unique<MainWindow>(form);
   window_->show();
   return *window_;
 }

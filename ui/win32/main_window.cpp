@@ -1,10 +1,8 @@
 #include "ui/win32/main_window.h"
 
 #include <algorithm>
-#include <new>
 
 #include "platform/win32/win32_text.h"
-#include "support/runtime_error.h"
 #include "support/texts.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/resource.h"
@@ -205,7 +203,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       // The title bar's close: the program ends without saving.
       if (form_ != nullptr) {
-        Forward([this] { form_->CloseWindow(); });
+        form_->CloseWindow();
+        Sync();
       } else {
         DestroyWindow(hwnd_);
       }
@@ -223,62 +222,11 @@ void MainWindow::OnCommand(int id, int code) {
   const auto control = static_cast<ControlId>(id - IDC_FIRST);
   if (control == ControlId::kText1) {
     if (code == EN_CHANGE && !syncing_) {
-      form_->SetText1(win32_text::Narrow(WindowText(Child(ControlId::kText1))));
+      form_->EditText1(win32_text::Narrow(WindowText(Child(ControlId::kText1))));
     }
     return;
   }
   if (code != BN_CLICKED) return;
-  auto toggle = [this](int16_t index) {
-    form_->SetCheck1(index, form_->Check1(index).value == 1 ? 0 : 1);
-  };
-  switch (control) {
-    case ControlId::kOption2_0:
-      return Forward([this] { form_->ClickOption2(0); });
-    case ControlId::kOption2_1:
-      return Forward([this] { form_->ClickOption2(1); });
-    case ControlId::kOption2_2:
-      return Forward([this] { form_->ClickOption2(2); });
-    case ControlId::kCheck1_0:
-      return Forward([&] { toggle(0); });
-    case ControlId::kCheck1_1:
-      return Forward([&] { toggle(1); });
-    case ControlId::kCheck1_2:
-      return Forward([&] { toggle(2); });
-    case ControlId::kCommand1:
-      return Forward([this] { form_->Command1_Click(); });
-    case ControlId::kCommand2:
-      return Forward([this] { form_->Command2_Click(); });
-    case ControlId::kCommand3:
-      return Forward([this] { form_->Command3_Click(); });
-    case ControlId::kCommand4:
-      return Forward([this] { form_->Command4_Click(); });
-    case ControlId::kCommand5:
-      return Forward([this] { form_->Command5_Click(); });
-    default:
-      return;  // frames and the text box send no clicks
-  }
-}
-
-void MainWindow::Forward(const std::function<void()>& handler) {
-  // A handler waiting on a modal box or a library call is not entered a second time.
-  if (busy_) return;
-  busy_ = true;
-  // No exception may leave the window procedure. The batch of the destination-choice mode has
-  // no error trap of its own: an error that escapes it, or any other handler, gets the generic
-  // run-time error report, and the program ends.
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    const RuntimeError error = RuntimeError::From(e);
-    ReportAndEnd(error.number(), error.description());
-  }
-  busy_ = false;
+  form_->Click(control);
   Sync();
-}
-
-void MainWindow::ReportAndEnd(int32_t number, const std::string& description) {
-  MsgBox(texts::kUnhandledErrorPrefix + std::to_string(number) + texts::kUnhandledErrorMiddle +
-             description,
-         BoxIcon::kStop, texts::kAppTitle);
-  EndProgram();
 }

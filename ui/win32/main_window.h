@@ -6,7 +6,6 @@
 
 #include "platform/win32/win32_api.h"
 
-#include <functional>
 #include <string>
 
 #include "app/form1.h"
@@ -35,9 +34,6 @@ class MainWindow : public UserInterface {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   bool CreateControls();
   void OnCommand(int id, int code);
-  // Runs a handler of Form1, then draws its state.
-  void Forward(const std::function<void()>& handler);
-  void ReportAndEnd(int32_t number, const std::string& description);
   void Sync();
   HWND Child(ControlId id) const;
 
@@ -46,8 +42,7 @@ class MainWindow : public UserInterface {
   HFONT font_ = nullptr;
   Form1* form_ = nullptr;
   int dpi_ = 96;
-  bool syncing_ = false;
-  bool busy_ = false;  // the text box's change notices while Sync writes it are not typing
+  bool syncing_ = false;  // the text box's change notices while Sync writes it are not typing
 };
 
 // Reports a failed Win32 call in a box: what failed, the function's name, and the system's

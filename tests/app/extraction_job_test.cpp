@@ -27,7 +27,7 @@ struct Job {
     platform.InstallAll();
     form = std::make_unique<Form1>(ui, platform, NoArgs());
     form->DllCheck();
-    form->SetCheck1(1, 0);
+    form->Check1(1).value = 0;
   }
   FakeUi ui;
   FakePlatform platform;
@@ -66,9 +66,9 @@ TEST(MakeArchiveFile, DestinationRulesWithBothSeparators) {
                    std::to_string(c.auto_create) + " folder " + c.folder);
       Job job(sep);
       job.platform.scripts["UNZIP32.DLL"] = {};
-      job.form->ClickOption2(c.mode);
-      job.form->SetCheck1(0, c.auto_create);
-      job.form->SetText1(WithSeparator(c.folder, sep));
+      job.form->Click(Option2Control(c.mode));
+      job.form->Check1(0).value = static_cast<int16_t>(c.auto_create);
+      job.form->EditText1(WithSeparator(c.folder, sep));
       job.form->MakeArchiveFile(1, archive);
       ASSERT_EQ(job.platform.calls.size(), 1u);
       const std::string expected =
@@ -101,7 +101,7 @@ TEST(MakeArchiveFile, OutputBufferAndWindowHandedToEachLibrary) {
 
 TEST(MakeArchiveFile, FailureBoxThenTheFolderIsStillOpened) {
   Job job;
-  job.form->SetCheck1(1, 1);
+  job.form->Check1(1).value = 1;
   job.platform.scripts["UNRAR32.DLL"].results = {{"/in/bad.rar", 255}};
   job.form->MakeArchiveFile(5, "/in/bad.rar");
   ASSERT_EQ(job.ui.boxes.size(), 1u);
@@ -136,7 +136,7 @@ TEST(MakeArchiveFile, MissingLibraryGivesOnlyItsBox) {
     FakeUi ui;
     FakePlatform platform;  // nothing installed
     Form1 form(ui, platform, NoArgs());
-    form.SetCheck1(2, 1);
+    form.Check1(2).value = 1;
     form.DllCheck();
     form.MakeArchiveFile(kind, "/in/a.x");
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -150,7 +150,7 @@ TEST(MakeArchiveFile, MissingLibraryGivesOnlyItsBox) {
 
 TEST(MakeArchiveFile, KindOutsideOneToFiveDoesNothing) {
   Job job;
-  job.form->SetCheck1(1, 1);
+  job.form->Check1(1).value = 1;
   for (int16_t kind : {int16_t{0}, int16_t{6}, int16_t{-1}})
     job.form->MakeArchiveFile(kind, "/in/a.zip");
   EXPECT_TRUE(job.ui.boxes.empty());
@@ -169,8 +169,8 @@ TEST(MakeArchiveFile, DoubleQuoteInAPathIsNeverHandedToALibrary) {
     EXPECT_EQ(job.ui.boxes[0].title, "Failed");
   }
   Job job;
-  job.form->ClickOption2(1);
-  job.form->SetText1("/out\"x");
+  job.form->Click(Option2Control(1));
+  job.form->EditText1("/out\"x");
   job.form->MakeArchiveFile(1, "/in/a.zip");
   EXPECT_TRUE(job.platform.calls.empty());
   EXPECT_EQ(job.ui.boxes.size(), 1u);
@@ -178,7 +178,7 @@ TEST(MakeArchiveFile, DoubleQuoteInAPathIsNeverHandedToALibrary) {
 
 TEST(MakeArchiveFile, FileManagerThatCannotStartIsARuntimeError) {
   Job job;
-  job.form->SetCheck1(1, 1);
+  job.form->Check1(1).value = 1;
   job.platform.fail_open_folder = true;
   EXPECT_THROW(job.form->MakeArchiveFile(1, "/in/a.zip"), RuntimeError);
 }

@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
-#include "app/form1.h"
+#include "archivers/library_set.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/fakes/fake_ui.h"
 
 namespace {
-
-CommandLine NoArgs() {
-  CommandLine c;
-  c.already_split = true;
-  return c;
-}
 
 const char* const kLha = "UNLHA32.DLLが見つかりません!!";
 const char* const kCab = "CAB32.DLLが見つかりません!!";
@@ -28,16 +21,16 @@ const char* const kZipNoZip32j =
 const char* const kZipNone =
     "このプログラムはZIP32J.DLLまたはIZIP32J.DLLとUNZIP32.DLLが導入されてないと実行できません。";
 
-TEST(DllCheck, PresentAndAbsentLibraries) {
+TEST(LibrarySet, PresentAndAbsentLibraries) {
   struct Case {
     const char* name;
     std::vector<std::string> program_folder;
     std::vector<std::string> system_folder;
-    std::vector<std::string> boxes;
-    std::vector<Library> available;
+    std::vector<std::string> missing;  // the texts, in the order of the check
+    std::vector<Format> available;
   };
-  const std::vector<Library> all = {Library::kUnzip32, Library::kUnlha32, Library::kCab32,
-                                    Library::kUnrar32, Library::kUnGca32};
+  const std::vector<Format> all = {Format::kZip, Format::kLha, Format::kCab, Format::kRar,
+                                   Format::kGca};
   const Case cases[] = {
       {"nothing", {}, {}, {kLha, kCab, kZipNone, kGca, kRar}, {}},
       {"all in the program folder",
@@ -56,49 +49,44 @@ TEST(DllCheck, PresentAndAbsentLibraries) {
        {"UNLHA32.DLL", "UNRAR.DLL"},
        {"UNRAR32.DLL", "CAB32.DLL"},
        {kZipNone, kGca},
-       {Library::kUnlha32, Library::kCab32, Library::kUnrar32}},
+       {Format::kLha, Format::kCab, Format::kRar}},
       {"unzip without compressor", {"UNZIP32.DLL"}, {}, {kLha, kCab, kZipNoZip32j, kGca, kRar}, {}},
       {"compressor without unzip", {"ZIP32J.DLL"}, {}, {kLha, kCab, kZipNoUnzip, kGca, kRar}, {}},
       {"izip32j with unzip",
        {"IZIP32J.DLL", "UNZIP32.DLL"},
        {},
        {kLha, kCab, kGca, kRar},
-       {Library::kUnzip32}},
+       {Format::kZip}},
       {"unrar32 alone", {"UNRAR32.DLL"}, {}, {kLha, kCab, kZipNone, kGca, kRar}, {}},
       {"unrar alone", {"UNRAR.DLL"}, {}, {kLha, kCab, kZipNone, kGca, kRar}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeUi ui;
     FakePlatform platform;
     for (const std::string& f : c.program_folder) platform.installed.emplace_back("/opt/dizor", f);
     for (const std::string& f : c.system_folder) {
       platform.installed.emplace_back("/usr/lib/dizor", f);
     }
-    Form1 form(ui, platform, NoArgs());
-    form.DllCheck();
-    EXPECT_EQ(ui.Prompts(), c.boxes);
-    for (const RecordedBox& box : ui.boxes) {
-      EXPECT_EQ(box.title, "Error");
-      EXPECT_EQ(box.icon, BoxIcon::kStop);
-    }
-    for (Library library : all) {
+    LibrarySet libraries(platform);
+    std::vector<std::string> missing;
+    libraries.Check([&](const char* text) { missing.push_back(text); });
+    EXPECT_EQ(missing, c.missing);
+    for (Format format : all) {
       const bool expected =
-          std::find(c.available.begin(), c.available.end(), library) != c.available.end();
-      EXPECT_EQ(form.available(library), expected) << InfoOf(library).file_name;
+          std::find(c.available.begin(), c.available.end(), format) != c.available.end();
+      EXPECT_EQ(libraries.available(format), expected) << RowOf(format).library_file;
     }
     EXPECT_TRUE(platform.calls.empty());  // nothing is loaded by the check
   }
 }
 
-TEST(DllCheck, LooksOnlyInTheProgramAndSystemFoldersWithOneSeparatorAtARoot) {
-  FakeUi ui;
+TEST(LibrarySet, LooksOnlyInTheProgramAndSystemFoldersWithOneSeparatorAtARoot) {
   FakePlatform platform('\\');
   platform.program_folder = "C:\\";
   platform.installed.emplace_back("C:\\WINDOWS", "UNLHA32.DLL");  // the Windows folder: unseen
-  Form1 form(ui, platform, NoArgs());
-  form.DllCheck();
-  EXPECT_FALSE(form.available(Library::kUnlha32));
+  LibrarySet libraries(platform);
+  libraries.Check([](const char*) {});
+  EXPECT_FALSE(libraries.available(Format::kLha));
   EXPECT_EQ(platform.lookups[0], "C:\\UNLHA32.DLL");
   EXPECT_EQ(platform.lookups[1], "C:\\WINDOWS\\system32\\UNLHA32.DLL");
   for (const std::string& path : platform.lookups) {

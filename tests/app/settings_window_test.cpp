@@ -119,10 +119,10 @@ TEST(BackUp, RoundTripsThroughTheFile) {
     FakeUi ui;
     FakePlatform platform;
     Form1 form(ui, platform, NoArgs());
-    form.ClickOption2(1);
-    form.SetText1(folder);
-    form.SetCheck1(0, 0);
-    form.SetCheck1(2, 1);
+    form.Click(Option2Control(1));
+    form.EditText1(folder);
+    form.Check1(0).value = 0;
+    form.Check1(2).value = 1;
     ASSERT_TRUE(form.BackUp());
     Form1 again(ui, platform, NoArgs());
     again.LoadSetting();
@@ -159,7 +159,7 @@ TEST(BackUp, RefusedFoldersAreReportedAndNothingIsWritten) {
     platform.files["/opt/dizor/Dizor-K.ini"] = "old";
     Form1 form(ui, platform, NoArgs());
     form.Load();
-    form.SetText1(c.folder);
+    form.EditText1(c.folder);
     form.Command2_Click();
     EXPECT_EQ(platform.files["/opt/dizor/Dizor-K.ini"], "old");
     EXPECT_FALSE(form.ended());
@@ -196,11 +196,11 @@ TEST(SettingsWindow, OptionRuleAndBrowse) {
   EXPECT_EQ(form.Text1().text, "/home/user");
   EXPECT_FALSE(form.control(ControlId::kCommand1).visible);
 
-  form.ClickOption2(2);
+  form.Click(Option2Control(2));
   EXPECT_FALSE(form.Text1().visible);
   EXPECT_FALSE(form.control(ControlId::kCommand1).visible);
   EXPECT_EQ(form.Text1().text, "/home/user");  // kept while hidden
-  form.ClickOption2(1);
+  form.Click(Option2Control(1));
   EXPECT_TRUE(form.Text1().visible);
   EXPECT_TRUE(form.control(ControlId::kCommand1).visible);
   EXPECT_FALSE(form.Option2(0).selected);
@@ -225,8 +225,8 @@ TEST(SettingsWindow, StoredFixedFolderShowsTheBoxButNotBrowse) {
   EXPECT_TRUE(form.Option2(1).selected);
   EXPECT_TRUE(form.Text1().visible);
   EXPECT_FALSE(form.control(ControlId::kCommand1).visible);
-  form.ClickOption2(0);
-  form.ClickOption2(1);
+  form.Click(Option2Control(0));
+  form.Click(Option2Control(1));
   EXPECT_TRUE(form.control(ControlId::kCommand1).visible);
 }
 
@@ -236,7 +236,7 @@ TEST(SettingsWindow, OkSavesAndEndsCancelEndsWithoutSaving) {
     FakePlatform platform;
     Form1 form(ui, platform, NoArgs());
     form.Load();
-    form.ClickOption2(2);
+    form.Click(Option2Control(2));
     form.Command2_Click();
     EXPECT_EQ(ui.end_calls, 1);
     const std::string& file = platform.files["/opt/dizor/Dizor-K.ini"];
@@ -247,7 +247,7 @@ TEST(SettingsWindow, OkSavesAndEndsCancelEndsWithoutSaving) {
     FakePlatform platform;
     Form1 form(ui, platform, NoArgs());
     form.Load();
-    form.ClickOption2(1);
+    form.Click(Option2Control(1));
     if (close) {
       form.CloseWindow();
     } else {

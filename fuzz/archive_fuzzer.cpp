@@ -18,7 +18,7 @@
 #include "engine/result_codes.h"
 #include "extract/format_commands.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/sandbox.h"
+#include "tests/fakes/sandbox.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ bool IsDocumented(int32_t result) {
   return false;
 }
 
-dizor_fuzz::Sandbox* sandbox = nullptr;
+dizor_test::Sandbox* sandbox = nullptr;
 engine::LibraryState state;
 
 }  // namespace
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   signal(SIGXFSZ, SIG_IGN);
   struct rlimit limit = {kMaxFileBytes, kMaxFileBytes};
   setrlimit(RLIMIT_FSIZE, &limit);
-  sandbox = new dizor_fuzz::Sandbox();
+  sandbox = new dizor_test::Sandbox();
   std::atexit([] { delete sandbox; });  // delete of null is fine
   // Relative names that slipped past the writer would land in the current folder, which
   // the sandbox watches.

@@ -15,8 +15,8 @@
 
 #include "archive_builders.h"
 #include "engine/result_codes.h"
-#include "fuzz/sandbox.h"
 #include "hostile_support.h"
+#include "tests/fakes/sandbox.h"
 
 namespace hostile {
 namespace {
@@ -82,7 +82,7 @@ TEST_P(DiskFull, FailedEntryLeavesTheUsersFileAndTheSpace) {
   if (bytes.empty()) GTEST_SKIP() << "corpus archive missing: ../shared/corpus not found";
   ASSERT_LT(bytes.size(), 256u * 1024) << "the bomb should be tiny";
 
-  dizor_fuzz::Sandbox sandbox;
+  dizor_test::Sandbox sandbox;
   const std::string archive = sandbox.PlaceArchive(std::string("bomb.") + c.name, bytes);
   const std::string dest = sandbox.Destination();
   TmpfsMount tmpfs(dest, c.tmpfs);
@@ -91,14 +91,14 @@ TEST_P(DiskFull, FailedEntryLeavesTheUsersFileAndTheSpace) {
                  << "); this test needs root with CAP_SYS_ADMIN";
   }
   sandbox.ResetDestination();
-  WriteAll(dest + c.entry, "precious\n");
+  ASSERT_TRUE(WriteFile(dest + c.entry, "precious\n"));
   const uint64_t free_before = FreeBytes(dest);
 
   const int32_t result = ExtractLikeTheProgram(c.format, archive, dest);
 
   EXPECT_EQ(result, static_cast<int32_t>(engine::ResultCode::kCannotWrite))
       << std::hex << "0x" << result;
-  EXPECT_EQ(ReadAll(dest + c.entry), "precious\n");
+  EXPECT_EQ(ReadFile(dest + c.entry), "precious\n");
   EXPECT_EQ(FindNamesStartingWith(dest, ".dizor-"), std::vector<std::string>{});
   EXPECT_GE(FreeBytes(dest), free_before) << "the partial file still takes space";
   EXPECT_EQ(sandbox.Verify(), "");

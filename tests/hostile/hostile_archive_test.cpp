@@ -12,9 +12,9 @@
 
 #include "archive_builders.h"
 #include "engine/result_codes.h"
-#include "fuzz/sandbox.h"
 #include "hostile_support.h"
 #include "rar_patch.h"
+#include "tests/fakes/sandbox.h"
 
 namespace hostile {
 namespace {
@@ -315,12 +315,12 @@ class HostileArchive : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileArchive, RefusedWithoutHarm) {
   const HostileCase& c = GetParam();
-  dizor_fuzz::Sandbox sandbox;
+  dizor_test::Sandbox sandbox;
   const std::string bytes = c.build(sandbox.Root());
   if (bytes.empty()) GTEST_SKIP() << "corpus archive missing: ../shared/corpus not found";
   const std::string archive = sandbox.PlaceArchive(ArchiveName(c.format), bytes);
   const std::string dest = sandbox.Destination();
-  for (const auto& [name, content] : c.existing) WriteAll(dest + name, content);
+  for (const auto& [name, content] : c.existing) ASSERT_TRUE(WriteFile(dest + name, content));
 
   const int32_t result = ExtractLikeTheProgram(c.format, archive, dest);
 
@@ -328,12 +328,12 @@ TEST_P(HostileArchive, RefusedWithoutHarm) {
   EXPECT_EQ(sandbox.Verify(), "");
   EXPECT_FALSE(Exists("/dizor-abs.txt")) << "an absolute name was written at the root";
   for (const auto& [name, content] : c.existing) {
-    EXPECT_EQ(ReadAll(dest + name), content) << name << " of the user's was changed";
+    EXPECT_EQ(ReadFile(dest + name), content) << name << " of the user's was changed";
   }
   for (const auto& [name, content] : c.extracted) {
     EXPECT_TRUE(Exists(dest + name)) << name.substr(0, 60) << " was not extracted";
     if (!content.empty()) {
-      EXPECT_EQ(ReadAll(dest + name), content) << name.substr(0, 60);
+      EXPECT_EQ(ReadFile(dest + name), content) << name.substr(0, 60);
     }
   }
   for (const std::string& name : c.not_links) {

@@ -62,7 +62,7 @@ TEST_P(CorpusTest, ExtractsWhatThePeerExtracts) {
   const Archiver& archiver = zip ? ZipArchiver() : RarArchiver();
   LoadedLibrary library(archiver.file_name);
   ASSERT_TRUE(library.ok()) << library.error();
-  TempDir temp;
+  ScopedTempDir temp;
   int32_t checked = -1;
   int32_t result = ExtractLikeTheProgram(library, archiver, corpus + "/" + c.archive,
                                          temp.Sub("out/"), &checked);
@@ -103,7 +103,7 @@ TEST(CorpusLocale, NamesDoNotDependOnTheProcessLocale) {
     std::vector<std::vector<std::string>> trees;
     for (const char* locale : {"C", "C.UTF-8", "POSIX"}) {
       if (setlocale(LC_ALL, locale) == nullptr) continue;
-      TempDir temp;
+      ScopedTempDir temp;
       EXPECT_EQ(ExtractLikeTheProgram(library, archiver, corpus + "/" + archive, temp.Sub("o/")),
                 0);
       trees.push_back(ListTree(temp.Sub("o")));

@@ -270,7 +270,7 @@ TEST(LhaCabCorpus, LibrariesWriteTheGoldenTree) {
     std::string archive = c.archive;
     SCOPED_TRACE(archive);
     bool lha = archive.rfind("lha/", 0) == 0;
-    dizor_test::TempDir dest;
+    dizor_test::ScopedTempDir dest;
     int32_t checked = 0;
     int32_t result = dizor_test::ExtractLikeTheProgram(
         lha ? unlha : cab, lha ? dizor_test::LhaArchiver() : dizor_test::CabArchiver(),
@@ -284,29 +284,6 @@ TEST(LhaCabCorpus, LibrariesWriteTheGoldenTree) {
       ASSERT_TRUE(dizor_test::Exists(path));
       EXPECT_EQ(Sha256Of(dizor_test::ReadFile(path)), member.sha256);
     }
-  }
-}
-
-// Real archives with hostile member names: the library says so and writes nothing beside
-// the destination.
-TEST(LhaCabCorpus, HostileMembersStayInside) {
-  std::string corpus = dizor_test::CorpusFolder();
-  if (corpus.empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
-  dizor_test::LoadedLibrary unlha("UNLHA32.DLL");
-  ASSERT_TRUE(unlha.ok()) << unlha.error();
-  for (const char* archive : {"lha/regression/dotdot.lzh", "lha/regression/symlink2.lzh",
-                              "lha/lhmelt_16536/h1_subdir.lzh"}) {
-    SCOPED_TRACE(archive);
-    dizor_test::TempDir parent;
-    std::string dest = parent.Sub("dest");
-    EXPECT_EQ(dizor_test::ExtractLikeTheProgram(unlha, dizor_test::LhaArchiver(),
-                                                corpus + "/" + archive, dest + "/"),
-              static_cast<int32_t>(ResultCode::kUnsafeEntry));
-    std::vector<std::string> beside;
-    for (const auto& e : std::filesystem::directory_iterator(parent.path())) {
-      beside.push_back(e.path().filename().string());
-    }
-    EXPECT_EQ(beside, std::vector<std::string>{"dest"});
   }
 }
 

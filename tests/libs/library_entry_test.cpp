@@ -60,7 +60,7 @@ TEST(LibraryArguments, BadArgumentsGiveCodesNotCrashes) {
   auto check = library.Get<CheckEntry>("UnZipCheckArchive");
   ASSERT_NE(main_entry, nullptr);
   ASSERT_NE(check, nullptr);
-  TempDir temp;
+  ScopedTempDir temp;
   struct Case {
     const char* what;
     const char* line;
@@ -116,7 +116,7 @@ TEST(LibraryRunning, GetRunningIsSetWhileACallRunsInAnotherThread) {
   auto running = library.Get<int32_t (*)()>("UnZipGetRunning");
   ASSERT_NE(main_entry, nullptr);
   ASSERT_NE(running, nullptr);
-  TempDir temp;
+  ScopedTempDir temp;
   // 16 MB of zeros: small to store, long enough to extract that the flag can be seen.
   std::string archive = temp.Sub("big.zip");
   ASSERT_TRUE(WriteZip(archive, {{"zeros.bin", std::string(16 << 20, '\0')}}));
@@ -141,7 +141,7 @@ TEST(LibraryArguments, AFifoIsRefusedInsteadOfBlocking) {
   ASSERT_TRUE(library.ok()) << library.error();
   auto main_entry = library.Get<MainEntry>("UnZip");
   auto check = library.Get<CheckEntry>("UnZipCheckArchive");
-  TempDir temp;
+  ScopedTempDir temp;
   std::string fifo = temp.Sub("pipe.zip");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(check(fifo.c_str(), 1), 0);
@@ -191,7 +191,7 @@ TEST(Unrar32, NeedsUnrarDllBesideItAndNowhereElse) {
   std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
   std::string archive = corpus + "/rar/test_read_format_rar5_stored.rar";
-  TempDir alone;
+  ScopedTempDir alone;
   ASSERT_TRUE(WriteFile(alone.Sub("UNRAR32.DLL"), ReadFile(LibraryFolder() + "/UNRAR32.DLL")));
   {
     LoadedLibrary library("UNRAR32.DLL", alone.path());

@@ -4,34 +4,25 @@
 #include <archive_entry.h>
 #include <dirent.h>
 #include <dlfcn.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
+
+#include "extract/format_commands.h"
 
 namespace dizor_test {
 namespace {
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
-
-std::string ZipCommand(const std::string& a, const std::string& d) {
-  return "-x -o -q " + Quote(a) + " " + Quote(d) + " *.*";
-}
-std::string LhaCommand(const std::string& a, const std::string& d) {
-  return "x -d1 -y1 " + Quote(a) + " " + Quote(d) + " *.*";
-}
-std::string CabCommand(const std::string& a, const std::string& d) {
-  return "-x " + Quote(a) + " " + Quote(d) + " *.*";
-}
-std::string RarCommand(const std::string& a, const std::string& d) {
-  return "-x " + Quote(a) + " " + Quote(d) + " *";
-}
 
 void ListInto(const std::string& root, const std::string& relative,
               std::vector<std::string>* lines) {
@@ -84,22 +75,28 @@ void* LoadedLibrary::Symbol(const std::string& name) const {
   return handle_ == nullptr ? nullptr : dlsym(handle_, name.c_str());
 }
 
-const Archiver& ZipArchiver() {
-  static const Archiver a{"UNZIP32.DLL", "UnZip", &ZipCommand};
-  return a;
+std::string Archiver::command(const std::string& archive, const std::string& destination) const {
+  return ExtractCommandLine(format, archive, destination, '/');
 }
-const Archiver& RarArchiver() {
-  static const Archiver a{"UNRAR32.DLL", "Unrar", &RarCommand};
-  return a;
+
+const Archiver& ArchiverFor(Format format) {
+  static const std::map<Format, Archiver> archivers = [] {
+    std::map<Format, Archiver> all;
+    for (Format f : {Format::kZip, Format::kLha, Format::kCab, Format::kRar}) {
+      // Our libraries are built with the family's names in capitals.
+      std::string file = RowOf(f).library_file;
+      for (char& c : file) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      all.emplace(f, Archiver{f, file, RowOf(f).main_entry});
+    }
+    return all;
+  }();
+  return archivers.at(format);
 }
-const Archiver& LhaArchiver() {
-  static const Archiver a{"UNLHA32.DLL", "Unlha", &LhaCommand};
-  return a;
-}
-const Archiver& CabArchiver() {
-  static const Archiver a{"CAB32.DLL", "Cab", &CabCommand};
-  return a;
-}
+
+const Archiver& ZipArchiver() { return ArchiverFor(Format::kZip); }
+const Archiver& RarArchiver() { return ArchiverFor(Format::kRar); }
+const Archiver& LhaArchiver() { return ArchiverFor(Format::kLha); }
+const Archiver& CabArchiver() { return ArchiverFor(Format::kCab); }
 
 int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& archiver,
                               const std::string& archive, const std::string& destination,
@@ -110,9 +107,21 @@ int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& arch
   int32_t yes = check(archive.c_str(), 1);
   if (checked != nullptr) *checked = yes;
   std::string line = archiver.command(archive, destination);
-  if (archiver.prefix == "UnZip") return main_entry(nullptr, line.c_str(), nullptr, 0);
+  if (RowOf(archiver.format).null_output) return main_entry(nullptr, line.c_str(), nullptr, 0);
   char empty[1] = "";
   return main_entry(nullptr, line.c_str(), empty, 0);
+}
+
+int32_t ExtractLikeTheProgram(Format format, const std::string& archive,
+                              const std::string& destination, int32_t* checked) {
+  static std::map<Format, std::unique_ptr<LoadedLibrary>> loaded;
+  std::unique_ptr<LoadedLibrary>& library = loaded[format];
+  if (library == nullptr) library = std::make_unique<LoadedLibrary>(ArchiverFor(format).file_name);
+  if (!library->ok()) {
+    ADD_FAILURE() << "cannot load " << ArchiverFor(format).file_name << ": " << library->error();
+    return -1;
+  }
+  return ExtractLikeTheProgram(*library, ArchiverFor(format), archive, destination, checked);
 }
 
 std::string LibraryFolder() { return DIZOR_LIB_DIR; }
@@ -124,32 +133,11 @@ std::string CorpusFolder() {
 
 std::string GoldenFolder() { return DIZOR_GOLDEN_DIR; }
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/dizor-libs-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) != nullptr) path_ = buf.data();
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  nftw(
-      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-      16, FTW_DEPTH | FTW_PHYS);
-}
-
 std::vector<std::string> ListTree(const std::string& root) {
   std::vector<std::string> lines;
   ListInto(root, "", &lines);
   std::sort(lines.begin(), lines.end());
   return lines;
-}
-
-bool WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << content;
-  return static_cast<bool>(f);
 }
 
 bool WriteZip(const std::string& path,
@@ -184,26 +172,6 @@ bool WriteZip(const std::string& path,
   ok = archive_write_close(a) == ARCHIVE_OK && ok;
   archive_write_free(a);
   return ok;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream f(path);
-  std::string line;
-  while (std::getline(f, line)) lines.push_back(line);
-  return lines;
 }
 
 }  // namespace dizor_test

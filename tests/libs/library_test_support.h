@@ -1,6 +1,6 @@
 // Shared helpers of the library tests: loading the built libraries exactly as the program
-// does (dlopen + dlsym of the family's entry points), scratch folders, and listings of an
-// extracted tree in the format of the golden files.
+// does (dlopen + dlsym of the family's entry points, the program's command lines) and
+// listings of an extracted tree in the format of the golden files.
 #ifndef DIZOR_TESTS_LIBS_LIBRARY_TEST_SUPPORT_H_
 #define DIZOR_TESTS_LIBS_LIBRARY_TEST_SUPPORT_H_
 
@@ -8,6 +8,10 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "archivers/format_table.h"
+#include "tests/fakes/scoped_temp_dir.h"
+#include "tests/fakes/test_files.h"
 
 namespace dizor_test {
 
@@ -35,15 +39,18 @@ class LoadedLibrary {
   std::string error_;
 };
 
-// An archiver library with prefix P: P##CheckArchive and P as the main entry.
+// The archiver library of a format, from the program's format table: P##CheckArchive and P
+// as the main entry.
 struct Archiver {
-  std::string file_name;  // "UNZIP32.DLL"
+  Format format;
+  std::string file_name;  // as built: "UNZIP32.DLL"
   std::string prefix;     // "UnZip"
-  // Builds the command line the program sends, from the archive and the destination
-  // (which ends with '/').
-  std::string (*command)(const std::string& archive, const std::string& destination);
+  // The command line the program sends, from the archive and the destination (which ends
+  // with '/').
+  std::string command(const std::string& archive, const std::string& destination) const;
 };
 
+const Archiver& ArchiverFor(Format format);
 const Archiver& ZipArchiver();
 const Archiver& RarArchiver();
 const Archiver& LhaArchiver();
@@ -55,6 +62,11 @@ const Archiver& CabArchiver();
 int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& archiver,
                               const std::string& archive, const std::string& destination,
                               int32_t* checked = nullptr);
+// The same with the format's library from the build's bin folder, loaded once for the whole
+// test program as the program keeps its libraries. Fails the test and returns -1 when the
+// library or its entry points cannot be loaded.
+int32_t ExtractLikeTheProgram(Format format, const std::string& archive,
+                              const std::string& destination, int32_t* checked = nullptr);
 
 // The build's folder of library files (DIZOR_LIB_DIR).
 std::string LibraryFolder();
@@ -62,32 +74,15 @@ std::string LibraryFolder();
 std::string CorpusFolder();
 std::string GoldenFolder();
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
 // Sorted lines "f\tpath\tsize\tcrc32", "d\tpath", "l\tpath\ttarget" of everything below
 // `root` (the format make_golden.py writes).
 std::vector<std::string> ListTree(const std::string& root);
 
-bool WriteFile(const std::string& path, const std::string& content);
 // Writes a ZIP archive with libarchive's writer, names stored exactly as given (so a test
 // can build hostile ones). An entry whose content starts with "->" is a symlink to the
 // rest.
 bool WriteZip(const std::string& path,
               const std::vector<std::pair<std::string, std::string>>& entries);
-std::string ReadFile(const std::string& path);
-bool Exists(const std::string& path);  // without following a final symlink
-std::vector<std::string> ReadLines(const std::string& path);
 
 }  // namespace dizor_test
 

@@ -32,7 +32,7 @@ TEST(Zip32j, CreatesAnArchiveThatReadsBack) {
   auto zip = zip32j.Get<ZipEntry>("Zip");
   ASSERT_NE(zip, nullptr);
 
-  TempDir temp;
+  ScopedTempDir temp;
   std::string base = temp.Sub("base");
   mkdir(base.c_str(), 0777);
   mkdir((base + "/フォルダ").c_str(), 0777);
@@ -73,7 +73,7 @@ TEST(Zip32j, FailuresKeepAnExistingArchive) {
   LoadedLibrary zip32j("ZIP32J.DLL");
   ASSERT_TRUE(zip32j.ok()) << zip32j.error();
   auto zip = zip32j.Get<ZipEntry>("Zip");
-  TempDir temp;
+  ScopedTempDir temp;
   std::string archive = temp.Sub("keep.zip");
   ASSERT_TRUE(WriteFile(archive, "previous archive"));
   struct Case {

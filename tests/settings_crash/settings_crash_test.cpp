@@ -25,31 +25,10 @@
 
 #include "platform/linux/linux_platform.h"
 #include "settings/settings_file.h"
+#include "tests/fakes/scoped_temp_dir.h"
+#include "tests/fakes/test_files.h"
 
 namespace {
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/dizor-crash-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -90,7 +69,7 @@ void ExpectOldOrNew(const std::string& content, const std::string& where) {
 // a child finishes its save unhurt. Through ptrace every boundary between two steps of the
 // writer (create the temporary file, set its mode, write, flush, close, rename) is hit.
 TEST(SettingsCrash, KilledBetweenAnyTwoStepsLeavesOldOrNewFile) {
-  ScratchFolder folder;
+  dizor_test::ScopedTempDir folder("dizor-crash");
   ASSERT_FALSE(folder.path().empty());
   const std::string path = folder.path() + "/Dizor-K.ini";
   bool saw_old = false;
@@ -132,7 +111,7 @@ TEST(SettingsCrash, KilledBetweenAnyTwoStepsLeavesOldOrNewFile) {
       finished = true;
       ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save failed";
     }
-    const std::string content = ReadAll(path);
+    const std::string content = dizor_test::ReadFile(path);
     ExpectOldOrNew(content, "killed before system call " + std::to_string(kill_after));
     saw_old = saw_old || content == OldSettings();
     saw_new = saw_new || content == NewSettings();
@@ -145,7 +124,7 @@ TEST(SettingsCrash, KilledBetweenAnyTwoStepsLeavesOldOrNewFile) {
 
 // Saves over and over, alternating two contents, and is killed after a random delay.
 TEST(SettingsCrash, KilledAtRandomMomentsLeavesOldOrNewFile) {
-  ScratchFolder folder;
+  dizor_test::ScopedTempDir folder("dizor-crash");
   ASSERT_FALSE(folder.path().empty());
   const std::string path = folder.path() + "/Dizor-K.ini";
   std::mt19937 random(20261207);
@@ -165,7 +144,7 @@ TEST(SettingsCrash, KilledAtRandomMomentsLeavesOldOrNewFile) {
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    ExpectOldOrNew(ReadAll(path), "round " + std::to_string(round));
+    ExpectOldOrNew(dizor_test::ReadFile(path), "round " + std::to_string(round));
     if (HasFailure()) break;
   }
   std::system(("rm -f '" + path + "'.??????").c_str());
@@ -174,7 +153,7 @@ TEST(SettingsCrash, KilledAtRandomMomentsLeavesOldOrNewFile) {
 
 // A full disk: the save fails with the reason, and the old file is untouched.
 TEST(SettingsCrash, FullDiskKeepsTheOldFile) {
-  ScratchFolder folder;
+  dizor_test::ScopedTempDir folder("dizor-crash");
   ASSERT_FALSE(folder.path().empty());
   const std::string mount_point = folder.path() + "/small";
   ASSERT_EQ(mkdir(mount_point.c_str(), 0755), 0);
@@ -193,7 +172,7 @@ TEST(SettingsCrash, FullDiskKeepsTheOldFile) {
   LinuxPlatform platform;
   std::string error;
   const bool saved = platform.ReplaceFile(path, NewSettings(), &error);
-  const std::string content = ReadAll(path);
+  const std::string content = dizor_test::ReadFile(path);
   std::remove((mount_point + "/filler").c_str());
   const size_t left = CountFilesIn(mount_point);
   umount2(mount_point.c_str(), MNT_DETACH);

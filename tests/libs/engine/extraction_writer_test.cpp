@@ -18,7 +18,7 @@ namespace {
 
 using dizor_test::Exists;
 using dizor_test::ReadFile;
-using dizor_test::TempDir;
+using dizor_test::ScopedTempDir;
 using dizor_test::WriteFile;
 
 struct FakeEntry {
@@ -226,7 +226,7 @@ TEST(ExtractAll, SafetyRulesAndWhatIsStillWritten) {
   };
   for (const WriterCase& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir temp;
+    ScopedTempDir temp;
     std::string dest = temp.Sub("dest");
     std::string outside = temp.Sub("outside");
     mkdir(dest.c_str(), 0777);
@@ -244,7 +244,7 @@ TEST(ExtractAll, SafetyRulesAndWhatIsStillWritten) {
 }
 
 TEST(ExtractAll, CreatesAMissingDestinationWithItsParents) {
-  TempDir temp;
+  ScopedTempDir temp;
   FakeSource source({File("x.txt", "x")});
   ExtractReport report =
       ExtractAll(&source, temp.Sub("a/b/c/"), ExtractOptions{}, EntrySelector({}));
@@ -253,7 +253,7 @@ TEST(ExtractAll, CreatesAMissingDestinationWithItsParents) {
 }
 
 TEST(ExtractAll, ModeBitsWithoutSetuidAndMtime) {
-  TempDir temp;
+  ScopedTempDir temp;
   FakeEntry e = File("run.sh", "#!/bin/sh\n");
   e.entry.mode = 04775;
   e.entry.mtime = 1000000000;
@@ -270,7 +270,7 @@ TEST(ExtractAll, ModeBitsWithoutSetuidAndMtime) {
 }
 
 TEST(ExtractAll, WildcardsSelectEntries) {
-  TempDir temp;
+  ScopedTempDir temp;
   FakeSource source({File("a.txt", "a"), File("b.md", "b"), File("d/c.txt", "c")});
   ExtractReport report =
       ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({"*.txt"}));

@@ -58,7 +58,7 @@ class CabSet : public testing::Test {
 };
 
 TEST_F(CabSet, PartsFoundWhateverTheirCase) {
-  dizor_test::TempDir dir;
+  dizor_test::ScopedTempDir dir;
   for (int i = 1; i <= 5; ++i) {
     Copy(Corpus("split-" + std::to_string(i) + ".cab"),
          dir.Sub("SPLIT-" + std::to_string(i) + ".CAB"));
@@ -75,7 +75,7 @@ TEST_F(CabSet, PartsFoundWhateverTheirCase) {
 }
 
 TEST_F(CabSet, MissingMiddlePartFailsOnlyWhatLiesInIt) {
-  dizor_test::TempDir dir;
+  dizor_test::ScopedTempDir dir;
   for (int i : {1, 2, 4, 5}) {
     Copy(Corpus("split-" + std::to_string(i) + ".cab"),
          dir.Sub("split-" + std::to_string(i) + ".cab"));
@@ -100,7 +100,7 @@ TEST_F(CabSet, MissingMiddlePartFailsOnlyWhatLiesInIt) {
 
 TEST_F(CabSet, HeaderNamingItselfEnds) {
   // The first part, stored under the name its header gives for the next part as well.
-  dizor_test::TempDir dir;
+  dizor_test::ScopedTempDir dir;
   Copy(Corpus("test_read_format_cab_multi.p1.cab"), dir.Sub("first.cab"));
   Copy(Corpus("test_read_format_cab_multi.p1.cab"), dir.Sub("test_read_format_cab_multi.p2.cab"));
   Status end;
@@ -137,7 +137,7 @@ TEST_F(CabSet, DamagedDataIsReportedNotPassedOn) {
     SCOPED_TRACE(back);
     std::string bytes = original;
     bytes[bytes.size() - back] = static_cast<char>(bytes[bytes.size() - back] ^ 0x55);
-    dizor_test::TempDir dir;
+    dizor_test::ScopedTempDir dir;
     ASSERT_TRUE(dizor_test::WriteFile(dir.Sub("d.cab"), bytes));
     auto got = ExtractAll(dir.Sub("d.cab"), &end);
     int damaged = 0;
@@ -159,7 +159,7 @@ TEST_F(CabSet, CabinetCutShortIsDamaged) {
   for (const char* name : {"test_read_format_cab_2.cab", "reserve_HFD.cab"}) {
     SCOPED_TRACE(name);
     std::string bytes = dizor_test::ReadFile(Corpus(name));
-    dizor_test::TempDir dir;
+    dizor_test::ScopedTempDir dir;
     std::string path = dir.Sub("cut.cab");
     ASSERT_TRUE(dizor_test::WriteFile(path, bytes.substr(0, bytes.size() - 8)));
     ASSERT_TRUE(IsCabArchive(path));

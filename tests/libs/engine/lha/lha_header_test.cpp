@@ -227,7 +227,7 @@ struct ReadResult {
 // Opens `bytes` as an archive file and reads every member to its end.
 std::vector<ReadResult> ReadArchive(const std::string& bytes, Status* open_status,
                                     Status* end_status) {
-  dizor_test::TempDir dir;
+  dizor_test::ScopedTempDir dir;
   std::string path = dir.Sub("a.lzh");
   EXPECT_TRUE(dizor_test::WriteFile(path, bytes));
   std::vector<ReadResult> out;
@@ -320,7 +320,7 @@ TEST(LhasaSource, SearchesExecutablesOnly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    dizor_test::TempDir dir;
+    dizor_test::ScopedTempDir dir;
     std::string path = dir.Sub("x.exe");
     ASSERT_TRUE(dizor_test::WriteFile(path, c.bytes));
     EXPECT_EQ(IsLhaArchive(path), c.is_lha);

@@ -62,7 +62,7 @@ TEST(RarVolumes, SetWithoutItsLastVolumeFailsInsteadOfWritingZeros) {
   ASSERT_TRUE(library.ok()) << library.error();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.copied[0] + " with " + std::to_string(c.copied.size()) + " volume(s)");
-    TempDir temp;
+    ScopedTempDir temp;
     for (const std::string& name : c.copied) {
       ASSERT_TRUE(CopyFile(corpus + "/rar/" + name, temp.Sub(name)));
     }

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Makes the golden listings of tests/libs/golden/ from what peer extractors write.
 
-For every ZIP and RAR archive of the corpus (first volumes only) it extracts the archive
-with a peer into a scratch folder and writes `<format>/<archive>.tree`: one line per file,
-folder or symlink, sorted, in the format the tests print:
+For every archive of the corpus (first volumes only for RAR) it extracts the archive with a
+peer into a scratch folder and writes `<format>/<archive>.tree`: one line per file, folder or
+symlink, sorted, in the format the tests print:
     f <TAB> path <TAB> size <TAB> crc32 (8 lower-case hex digits)
     d <TAB> path
     l <TAB> path <TAB> target
@@ -13,8 +13,11 @@ follows volume sets and decodes solid RAR 2.9 and RAR 1.5/2.0, so its tree is th
 archive). unar 1.10.1 writes the members of solid RAR5 sets as empty files, and bsdtar
 sees only one volume, so the RAR5 multi-volume set is read with libarchive itself given
 every volume (archive_read_open_filenames, through ctypes), which the corpus README found
-correct. Names that are not valid UTF-8 are shown as our libraries write them: decoded
-from code page 932.
+correct. LHA: bsdtar, which decodes MS-DOS (CP932) names and UNLHA32's UTF-16 names; the
+-lh1- and -lhx- archives, whose data bsdtar cannot decode, with lhasa. CAB: cabextract with
+-e CP932 (names without the UTF-8 flag are CP932 on Japanese systems); it joins cabinet sets
+from any part. Names that are not valid UTF-8 are shown as our libraries write them:
+decoded from code page 932.
 
 Run from anywhere: python3 tests/libs/golden/make_golden.py [CORPUS_DIR]
 """
@@ -47,11 +50,49 @@ def bsdtar_extracts(relative):
     return False
 
 
-def peer_command(fmt, relative, archive, out):
-    if fmt == 'zip' or bsdtar_extracts(relative):
-        return ['bsdtar', '-xf', archive, '-C', out]
-    return ['unar', '-q', '-f', '-no-directory', '-no-recursion', '-password', '', '-o', out,
-            archive]
+# Archives whose data bsdtar cannot decode: it writes something of the right size anyway
+# (blanks, or the raw compressed bytes), so another peer speaks for them.
+SEVEN_ZIP = {'zip/Zip.deflate64.zip', 'zip/Zip.implode.zip', 'zip/Zip.shrink.zip',
+             'zip/imploding-4Kdict-2trees.zip', 'zip/SHRUNK.ZIP',
+             'zip/lorem-ipsum-deflate64.zip'}
+UNAR = {'lha/unlha32/lh2.lzh'}
+LHASA = {'lha/larc333/sfx.com', 'lha/lha_osk_201/h2_lh5.lzh'}
+# lhasa lower-cases MS-DOS names: these one-member archives get the name 7z lists.
+LHASA_7Z_NAME = {'lha/lhmelt_16536/h0_lh1.lzh', 'lha/unlha32/h2_lhx.lzh'}
+
+
+def run_peer(command):
+    subprocess.run(command, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=600)
+
+
+def extract_with_lhasa(archive, out, name_from_7z):
+    run_peer(['lhasa', 'xfq2w=' + out, archive])
+    if not name_from_7z:
+        return
+    listing = subprocess.run(['7z', 'l', '-slt', archive], env=ENV, capture_output=True,
+                             check=True).stdout.decode()
+    names = [line[7:] for line in listing.split('\n') if line.startswith('Path = ')][1:]
+    written = os.listdir(out)
+    if len(names) != 1 or len(written) != 1:
+        raise RuntimeError('expected one member in ' + archive)
+    os.rename(os.path.join(out, written[0]), os.path.join(out, names[0]))
+
+
+def extract(fmt, relative, archive, out):
+    if relative in SEVEN_ZIP:
+        run_peer(['7z', 'x', '-y', '-o' + out, archive])
+    elif relative in UNAR:
+        run_peer(['unar', '-q', '-f', '-no-directory', '-o', out, archive])
+    elif relative in LHASA or relative in LHASA_7Z_NAME:
+        extract_with_lhasa(archive, out, relative in LHASA_7Z_NAME)
+    elif fmt == 'cab':
+        run_peer(['cabextract', '-q', '-e', 'CP932', '-d', out, archive])
+    elif fmt in ('zip', 'lha') or bsdtar_extracts(relative):
+        run_peer(['bsdtar', '-xf', archive, '-C', out])
+    else:
+        run_peer(['unar', '-q', '-f', '-no-directory', '-no-recursion', '-password', '', '-o',
+                  out, archive])
 
 
 def extract_with_libarchive(paths, out):
@@ -136,26 +177,34 @@ def is_later_volume(name):
     return len(lower) > 4 and lower[-4] == '.' and lower[-3] == 'r' and lower[-2:].isdigit()
 
 
+def archives(fmt):
+    """The corpus files of one format, relative to the corpus, LHA's tool folders included."""
+    folder = os.path.join(CORPUS, fmt)
+    found = []
+    for dirpath, _, filenames in os.walk(folder):
+        for name in filenames:
+            relative = os.path.relpath(os.path.join(dirpath, name), CORPUS)
+            if not (fmt == 'rar' and is_later_volume(name)):
+                found.append(relative)
+    return sorted(found)
+
+
 def main():
-    for fmt in ('zip', 'rar'):
-        folder = os.path.join(CORPUS, fmt)
-        os.makedirs(os.path.join(HERE, fmt), exist_ok=True)
-        for name in sorted(os.listdir(folder)):
-            if is_later_volume(name):
-                continue
-            relative = fmt + '/' + name
+    for fmt in ('zip', 'lha', 'cab', 'rar'):
+        for relative in archives(fmt):
+            folder = os.path.dirname(os.path.join(CORPUS, relative))
             with tempfile.TemporaryDirectory() as out:
                 if relative in LIBARCHIVE_VOLUMES:
                     extract_with_libarchive(
                         [os.path.join(folder, v) for v in LIBARCHIVE_VOLUMES[relative]], out)
                 else:
-                    subprocess.run(peer_command(fmt, relative, os.path.join(folder, name), out),
-                                   env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, timeout=600)
+                    extract(fmt, relative, os.path.join(CORPUS, relative), out)
                 lines = tree_lines(out)
-            with open(os.path.join(HERE, fmt, name + '.tree'), 'w', encoding='utf-8') as f:
+            tree = os.path.join(HERE, relative + '.tree')
+            os.makedirs(os.path.dirname(tree), exist_ok=True)
+            with open(tree, 'w', encoding='utf-8') as f:
                 f.write(''.join(line + '\n' for line in lines))
-            print('%s/%s: %d' % (fmt, name, len(lines)))
+            print('%s: %d' % (relative, len(lines)))
 
 
 if __name__ == '__main__':

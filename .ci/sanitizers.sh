@@ -28,7 +28,6 @@ CC=clang CXX=clang++ cmake -S "$src" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDIZOR_WERROR=ON \
   -DDIZOR_FUZZ=ON \
-  -DCMAKE_PROJECT_INCLUDE="$src/fuzz/dev_hook.cmake" \
   -DCMAKE_C_FLAGS="$san -fsanitize=fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS="$san -fsanitize=fuzzer-no-link" \
   -DCMAKE_EXE_LINKER_FLAGS="$san" \

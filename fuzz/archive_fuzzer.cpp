@@ -13,9 +13,13 @@
 #include <memory>
 #include <string>
 
+#include "engine/cab/cab_format.h"
 #include "engine/entry_source.h"
+#include "engine/lha/lha_format.h"
 #include "engine/library_runner.h"
+#include "engine/rar/rar_format.h"
 #include "engine/result_codes.h"
+#include "engine/zip/zip_format.h"
 #include "extract/format_commands.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/fakes/sandbox.h"

@@ -10,11 +10,14 @@
 #include <memory>
 #include <string>
 
+#include "engine/password_source.h"
 #include "engine/result_codes.h"
 
 namespace engine {
 
-enum class EntryType { kFile, kDirectory, kSymlink, kHardlink, kOther };
+// kFileCopy: a file whose data is that of an earlier entry (RAR5 stores identical files once);
+// link_target names the earlier entry, and the writer copies what it wrote for it.
+enum class EntryType { kFile, kDirectory, kSymlink, kHardlink, kFileCopy, kOther };
 
 // How the name bytes of an entry are to be read. kUnicode: the archive says the name is
 // Unicode and the source has already turned it into UTF-8. kNative: raw bytes as stored;
@@ -25,6 +28,10 @@ enum class NameEncoding { kUnicode, kNative };
 struct Entry {
   std::string name;  // path inside the archive, '/' or '\' separated, as stored
   NameEncoding name_encoding = NameEncoding::kNative;
+  // For kNative names: the code page the reader chose for the whole archive from all of its
+  // names (932, 437, 866, 20866 for KOI8-R, 28591 for Latin-1), or 0 to let the writer judge
+  // each name alone.
+  int code_page = 0;
   EntryType type = EntryType::kFile;
   std::string link_target;  // symlink target or hard-link source (same encoding as name)
   int64_t size = -1;        // uncompressed size, -1 when the header does not say
@@ -63,6 +70,13 @@ class EntrySource {
   // non-ok status (CRC errors included: a source never hands over data it knows is wrong
   // without saying so at the end of the entry).
   virtual Status Read(void* buf, size_t size, size_t* got) = 0;
+};
+
+// What a reader may need besides the path.
+struct ReaderContext {
+  // Where the password of an encrypted archive comes from; null when nobody can be asked, and
+  // the encrypted entries then fail with kEncrypted.
+  PasswordSource* passwords = nullptr;
 };
 
 // Each format's reader opens an archive from the path the program handed over (the first

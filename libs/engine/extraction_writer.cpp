@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -93,6 +94,12 @@ class Writer {
  private:
   // Each returns false when the archive cannot be read any further.
   bool WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown);
+  // The file's data comes from `read` (the source, or a file written earlier in this run).
+  bool WriteData(const Entry& entry, const EntryPath& path, const std::string& shown,
+                 const std::function<Status(char*, size_t, size_t*)>& read);
+  void WriteFileCopy(const Entry& entry, const EntryPath& path, const std::string& shown);
+  // The earlier entry a link or a copy names, if this run wrote it; empty parts otherwise.
+  EntryPath EarlierEntry(const Entry& entry);
   void WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown);
@@ -170,6 +177,9 @@ ExtractReport Writer::Run() {
       case EntryType::kHardlink:
         WriteHardlink(entry, path, shown);
         break;
+      case EntryType::kFileCopy:
+        WriteFileCopy(entry, path, shown);
+        break;
       case EntryType::kOther:
         // Devices and pipes have no place in an extracted folder; skipping them loses no
         // data.
@@ -185,6 +195,13 @@ ExtractReport Writer::Run() {
 }
 
 bool Writer::WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  return WriteData(entry, path, shown, [this](char* buf, size_t size, size_t* got) {
+    return source_->Read(buf, size, got);
+  });
+}
+
+bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::string& shown,
+                       const std::function<Status(char*, size_t, size_t*)>& read) {
   ResultCode code = ResultCode::kOk;
   int dir = cursor_.Enter(path.parts, path.parts.size() - 1, &code);
   if (dir < 0) {
@@ -210,7 +227,7 @@ bool Writer::WriteFile(const Entry& entry, const EntryPath& path, const std::str
   bool write_ok = true;
   for (;;) {
     size_t got = 0;
-    status = source_->Read(buffer_.get(), kBufferSize, &got);
+    status = read(buffer_.get(), kBufferSize, &got);
     if (!status.ok() || got == 0) break;
     if (write_ok && !WriteAll(fd, buffer_.get(), got)) write_ok = false;
     total += static_cast<int64_t>(got);
@@ -298,13 +315,47 @@ int Writer::OpenExistingDir(const std::vector<std::string>& parts, size_t count)
   return fd;
 }
 
-void Writer::WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown) {
+EntryPath Writer::EarlierEntry(const Entry& entry) {
   EntryPath source = SplitEntryName(decoder_.Decode(entry.link_target, entry.name_encoding));
   if (!options_.keep_folders && !source.parts.empty()) source.parts = {source.parts.back()};
-  // Only what this run wrote inside the destination may be linked: anything else could
-  // be a file of the user's (or of the system) that the archive wants a second name for.
+  // Only what this run wrote inside the destination may be linked or copied: anything else
+  // could be a file of the user's (or of the system) that the archive wants to reach.
   if (source.has_dot_dot || source.had_root || source.parts.empty() ||
       extracted_.count(source.Joined()) == 0) {
+    source.parts.clear();
+  }
+  return source;
+}
+
+void Writer::WriteFileCopy(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  const EntryPath source = EarlierEntry(entry);
+  if (source.parts.empty()) {
+    report_.Fail(ResultCode::kDamaged, shown + ": a copy of a file not extracted here");
+    return;
+  }
+  int source_dir = OpenExistingDir(source.parts, source.parts.size() - 1);
+  int fd = source_dir < 0
+               ? -1
+               : openat(source_dir, source.parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (source_dir >= 0) close(source_dir);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    report_.Fail(ResultCode::kCannotWrite, shown + ": the file it copies cannot be read");
+    return;
+  }
+  WriteData(entry, path, shown, [fd](char* buf, size_t size, size_t* got) {
+    const ssize_t n = read(fd, buf, size);
+    *got = n > 0 ? static_cast<size_t>(n) : 0;
+    return n < 0 ? Status::Entry(ResultCode::kCannotWrite, "the file it copies cannot be read")
+                 : Status::Ok();
+  });
+  close(fd);
+}
+
+void Writer::WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown) {
+  const EntryPath source = EarlierEntry(entry);
+  if (source.parts.empty()) {
     report_.Fail(ResultCode::kUnsafeEntry, shown + ": hard link to a file not extracted here");
     return;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/linux/linux_platform.h"
+#include "support/texts.h"
 
 namespace {
 
@@ -14,14 +15,14 @@ std::string Reason(int err) {
   switch (err) {
     case EACCES:
     case EPERM:
-      return "フォルダへの書き込みが許可されていません。";
+      return texts::kWriteNotPermitted;
     case EROFS:
-      return "読み取り専用のファイルシステムです。";
+      return texts::kWriteReadOnly;
     case ENOSPC:
     case EDQUOT:
-      return "ディスクの空き容量が足りません。";
+      return texts::kWriteDiskFull;
     case ENOENT:
-      return "フォルダが見つかりません。";
+      return texts::kWriteFolderMissing;
     default:
       return std::strerror(err);
   }

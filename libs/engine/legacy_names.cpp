@@ -1,0 +1,202 @@
+#include "engine/legacy_names.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <map>
+
+#include "engine/name_decoder.h"
+
+namespace engine {
+namespace {
+
+const char* IconvName(int code_page) {
+  switch (code_page) {
+    case kCodePage932:
+      return "CP932";
+    case kCodePage437:
+      return "CP437";
+    case kCodePage866:
+      return "CP866";
+    case kCodePageKoi8R:
+      return "KOI8-R";
+    case kCodePage1251:
+      return "CP1251";
+    case kCodePageLatin1:
+      return "ISO-8859-1";
+    default:
+      return nullptr;
+  }
+}
+
+// One descriptor per code page and thread: opening one costs more than decoding a name, and
+// the libraries may extract on several threads.
+iconv_t Descriptor(int code_page) {
+  thread_local std::map<int, iconv_t> open;
+  auto it = open.find(code_page);
+  if (it != open.end()) return it->second;
+  const char* name = IconvName(code_page);
+  iconv_t cd = name != nullptr ? iconv_open("UTF-8", name) : reinterpret_cast<iconv_t>(-1);
+  open.emplace(code_page, cd);
+  return cd;
+}
+
+void AppendEscaped(unsigned char byte, std::string* out) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out->push_back('%');
+  out->push_back(kHex[byte >> 4]);
+  out->push_back(kHex[byte & 15]);
+}
+
+// Decodes with iconv; false (and *out unspecified) at the first byte it cannot read when
+// `strict`, else that byte is escaped and decoding goes on.
+bool Convert(std::string_view bytes, int code_page, bool strict, std::string* out) {
+  out->clear();
+  iconv_t cd = Descriptor(code_page);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  std::string in(bytes);
+  char* in_ptr = in.data();
+  size_t in_left = in.size();
+  char buffer[1024];
+  while (in_left > 0) {
+    char* out_ptr = buffer;
+    size_t out_left = sizeof(buffer);
+    const size_t r = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    out->append(buffer, static_cast<size_t>(out_ptr - buffer));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      if (strict) return false;
+      AppendEscaped(static_cast<unsigned char>(*in_ptr), out);
+      ++in_ptr;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return true;
+}
+
+// Calls `f` with each code point of valid UTF-8 `s`.
+template <typename F>
+void ForEachCodePoint(std::string_view s, F f) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t cp = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n && i + k < s.size(); ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    f(cp);
+    i += n;
+  }
+}
+
+bool IsJapanese(uint32_t cp) {
+  return (cp >= 0x3040 && cp <= 0x30FF) ||  // hiragana, katakana
+         (cp >= 0x4E00 && cp <= 0x9FFF) ||  // kanji
+         (cp >= 0xFF61 && cp <= 0xFF9F);    // half-width katakana
+}
+
+bool IsCyrillicLower(uint32_t cp) { return cp >= 0x0430 && cp <= 0x044F; }
+bool IsCyrillicUpper(uint32_t cp) { return cp >= 0x0410 && cp <= 0x042F; }
+
+// How plausible a Cyrillic reading is: names are mostly lower-case words, so a reading
+// whose letters come out lower case is the one the name was written in; a reading that
+// gives box-drawing signs or other symbols instead of letters is penalised.
+int CyrillicScore(const std::string& text) {
+  int score = 0;
+  ForEachCodePoint(text, [&](uint32_t cp) {
+    if (IsCyrillicLower(cp)) {
+      score += 2;
+    } else if (IsCyrillicUpper(cp)) {
+      score += 1;
+    } else if (cp >= 0x80) {
+      score -= 2;
+    }
+  });
+  return score;
+}
+
+int GuessLegacy(const std::vector<std::string_view>& names) {
+  int best = kCodePageLatin1;
+  int best_score = 0;
+  for (int code_page : {kCodePageKoi8R, kCodePage866, kCodePage1251}) {
+    int score = 0;
+    std::string text;
+    for (std::string_view name : names) {
+      Convert(name, code_page, false, &text);
+      score += CyrillicScore(text);
+    }
+    if (score > best_score) {
+      best_score = score;
+      best = code_page;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_default) {
+  bool all_utf8 = true;
+  bool wide_utf8 = false;  // a character of three bytes or more
+  for (std::string_view name : names) {
+    if (!IsValidUtf8(name)) {
+      all_utf8 = false;
+      break;
+    }
+    ForEachCodePoint(name, [&](uint32_t cp) { wide_utf8 = wide_utf8 || cp >= 0x800; });
+  }
+  if (all_utf8 && wide_utf8) return kCodePageUtf8;
+
+  bool all_cp932 = true;
+  int japanese = 0;
+  std::string text;
+  for (std::string_view name : names) {
+    if (!Convert(name, kCodePage932, true, &text)) {
+      all_cp932 = false;
+      break;
+    }
+    ForEachCodePoint(text, [&](uint32_t cp) { japanese += IsJapanese(cp) ? 1 : 0; });
+  }
+  if (all_utf8 && (!all_cp932 || japanese == 0)) return kCodePageUtf8;
+  if (all_cp932) return kCodePage932;
+  if (format_default != 0) return format_default;
+  return GuessLegacy(names);
+}
+
+std::string DecodeName(std::string_view bytes, int code_page) {
+  std::string out;
+  if (code_page == kCodePageUtf8) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
+    // Escape what is not UTF-8, keep what is.
+    size_t i = 0;
+    while (i < bytes.size()) {
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+      if (i + n <= bytes.size() && IsValidUtf8(bytes.substr(i, n))) {
+        out.append(bytes.substr(i, n));
+        i += n;
+      } else {
+        AppendEscaped(b, &out);
+        ++i;
+      }
+    }
+    return out;
+  }
+  if (!Convert(bytes, code_page, false, &out)) {
+    // No converter for this code page: ASCII stays, the rest is escaped.
+    out.clear();
+    for (char c : bytes) {
+      if (static_cast<unsigned char>(c) < 0x80) {
+        out.push_back(c);
+      } else {
+        AppendEscaped(static_cast<unsigned char>(c), &out);
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace engine

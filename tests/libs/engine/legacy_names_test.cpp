@@ -1,0 +1,62 @@
+#include "engine/legacy_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace engine {
+namespace {
+
+TEST(ChooseLegacyCodePage, DecidesForTheWholeArchive) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    int format_default;
+    int expected;
+  };
+  const Case cases[] = {
+      {"ASCII only", {"readme.txt", "src/a.c"}, 437, kCodePageUtf8},
+      {"Japanese in UTF-8", {"テスト.txt", "a.txt"}, 437, kCodePageUtf8},
+      // ﾃｽﾄ用12.txt in code page 932 is also valid UTF-8 ("ýėp12.txt"): Japanese wins.
+      {"half-width katakana then kanji",
+       {"\xC3\xBD\xC4\x97\x70"
+        "12.txt"},
+       437,
+       kCodePage932},
+      {"one name not UTF-8 decides for the others",
+       {"\xC3\xBD\xC4\x97\x70.txt", "\x83\x65\x83\x58\x83\x67.txt"},
+       0,
+       kCodePage932},
+      {"Latin letters in UTF-8 that read as nothing Japanese",
+       {"na\xC3\xAFve.txt", "\xC3\xA9t\xC3\xA9.txt"},
+       437,
+       kCodePage932},
+      {"not code page 932 either: the format's default", {"\x80\x81\xFD.txt"}, 437, kCodePage437},
+      // "тест" in KOI8-R and in code page 866.
+      {"Cyrillic KOI8-R",
+       {"\xD4\xC5\xD3\xD4\xFD.txt", "\xD0\xD2\xC9\xD7\xC5\xD4\xFD"},
+       0,
+       kCodePageKoi8R},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string_view> names(c.names.begin(), c.names.end());
+    EXPECT_EQ(ChooseLegacyCodePage(names, c.format_default), c.expected);
+  }
+}
+
+TEST(DecodeName, EscapesWhatCannotBeReadAndDropsNothing) {
+  EXPECT_EQ(DecodeName("\x83\x65\x83\x58\x83\x67.txt", kCodePage932), "テスト.txt");
+  EXPECT_EQ(DecodeName("\xC3\xBD\xC4\x97\x70", kCodePage932), "ﾃｽﾄ用");
+  EXPECT_EQ(DecodeName("a\xFF"
+                       "b",
+                       kCodePageUtf8),
+            "a%FFb");
+  EXPECT_EQ(DecodeName("\xD4\xC5\xD3\xD4", kCodePageKoi8R), "тест");
+  EXPECT_EQ(DecodeName("\xE2\xA5\xE1\xE2", kCodePage866), "тест");
+  EXPECT_EQ(DecodeName("\x80", kCodePage932), "%80");
+}
+
+}  // namespace
+}  // namespace engine

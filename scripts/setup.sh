@@ -7,7 +7,8 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config clang-format
   # engines of our archiver libraries
-  libarchive-dev liblhasa-dev libmspack-dev zlib1g-dev
+  libarchive-dev liblhasa-dev libmspack-dev zlib1g-dev libb2-dev nettle-dev libdeflate-dev
+  libbz2-dev liblzma-dev libzstd-dev
   # the desktop program and its Japanese text
   qt6-base-dev fonts-ipafont-gothic fonts-ipafont-mincho
   # tests

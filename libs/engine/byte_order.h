@@ -23,6 +23,13 @@ inline uint16_t Le16(const char* p) { return Le16(reinterpret_cast<const uint8_t
 inline uint32_t Le32(const char* p) { return Le32(reinterpret_cast<const uint8_t*>(p)); }
 inline uint64_t Le64(const char* p) { return Le64(reinterpret_cast<const uint8_t*>(p)); }
 
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
 // Appends the `bytes` low bytes of `value` to `out`, lowest first.
 inline void PutLe(std::string* out, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));

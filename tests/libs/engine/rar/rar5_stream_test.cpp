@@ -76,15 +76,15 @@ TEST(Rar5Unpacker, DecodesWrittenStreams) {
        [](StreamWriter& w, std::string& e) {
          w.StartBlock(true);
          w.Literals("0123456789abcdefghij");
-         w.Match(3, 10);   // remembered: 10
-         w.Match(3, 20);   // 20 10
-         w.Recent(1, 4);   // 10 20
-         w.RepeatLast();   // length 4 at 10 again
-         w.Recent(1, 2);   // 20 10
-         w.Match(2, 7);    // 7 20 10
-         w.Match(2, 5);    // 5 7 20 10
-         w.Recent(3, 3);   // 10 5 7 20
-         w.Recent(2, 5);   // 7 10 5 20
+         w.Match(3, 10);  // remembered: 10
+         w.Match(3, 20);  // 20 10
+         w.Recent(1, 4);  // 10 20
+         w.RepeatLast();  // length 4 at 10 again
+         w.Recent(1, 2);  // 20 10
+         w.Match(2, 7);   // 7 20 10
+         w.Match(2, 5);   // 5 7 20 10
+         w.Recent(3, 3);  // 10 5 7 20
+         w.Recent(2, 5);  // 7 10 5 20
          w.EndBlock(true);
          e = "0123456789abcdefghij";
          for (auto [length, distance] : std::vector<std::pair<uint32_t, uint64_t>>{
@@ -167,13 +167,13 @@ TEST(Rar5Unpacker, DecodesWrittenStreams) {
          w.Filter(2, 16, 1);  // starts two bytes on: file offset 2
          w.Literals("xx");
          // call 0x105 (absolute, at file offset 3) | E9 left alone | call -1 | call 16 MiB
-         w.Literals(Bytes({0xE8, 0x05, 0x01, 0x00, 0x00, 0xE9, 0x05, 0x01, 0x00, 0x00, 0xE8,
-                           0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x00, 0x00, 0x00, 0x01}));
+         w.Literals(Bytes({0xE8, 0x05, 0x01, 0x00, 0x00, 0xE9, 0x05, 0x01, 0x00, 0x00,
+                           0xE8, 0xFF, 0xFF, 0xFF, 0xFF, 0xE8, 0x00, 0x00, 0x00, 0x01}));
          w.EndBlock(true);
          // 0x105 - 3; -1 + 16 MiB (it pointed into the image); the rest as stored. The last
          // call lies in the block's final four bytes, which no call can start in.
-         e = "xx" + Bytes({0xE8, 0x02, 0x01, 0x00, 0x00, 0xE9, 0x05, 0x01, 0x00, 0x00, 0xE8,
-                           0xFF, 0xFF, 0xFF, 0x00, 0xE8, 0x00, 0x00, 0x00, 0x01});
+         e = "xx" + Bytes({0xE8, 0x02, 0x01, 0x00, 0x00, 0xE9, 0x05, 0x01, 0x00, 0x00,
+                           0xE8, 0xFF, 0xFF, 0xFF, 0x00, 0xE8, 0x00, 0x00, 0x00, 0x01});
        }},
       {"E8E9 converts jumps too", false, 1 << 20,
        [](StreamWriter& w, std::string& e) {

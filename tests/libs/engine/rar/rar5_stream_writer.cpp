@@ -201,7 +201,7 @@ void StreamWriter::EndBlock(bool last, int short_by_bits) {
   out_.push_back(static_cast<char>(flags));
   out_.push_back(static_cast<char>(sum));
   for (int i = 0; i < size_bytes; ++i) out_.push_back(static_cast<char>((size >> (8 * i)) & 0xFF));
-  out_ += block_.bytes().substr(0, size);
+  out_ += block_.bytes();
   block_ = BitWriter();
 }
 

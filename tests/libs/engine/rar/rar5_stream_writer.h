@@ -52,7 +52,8 @@ class StreamWriter {
   void Filter(uint32_t start, uint32_t length, int type, int channels = 1);
   void Raw(uint64_t value, int bits) { block_.Put(value, bits); }
   // Closes the block: its header, with the size and checksum, goes before its bits.
-  // `short_by_bits`: the header understates the block's size by that many bits.
+  // `short_by_bits`: the header understates the block's size by that many bits (all the
+  // bits are still written).
   void EndBlock(bool last, int short_by_bits = 0);
 
   const std::string& data() const { return out_; }

@@ -47,13 +47,10 @@ std::vector<Member> Load(const std::vector<const char*>& volumes) {
   return rar_test::ReadMembers(paths);
 }
 
-const Member& Find(const std::vector<Member>& members, const std::string& name) {
-  for (const Member& m : members) {
-    if (m.name == name) return m;
-  }
-  ADD_FAILURE() << name << " not in the archive";
-  static const Member kNone;
-  return kNone;
+size_t IndexOf(const std::vector<Member>& members, const std::string& name) {
+  size_t i = 0;
+  while (i < members.size() && members[i].name != name) ++i;
+  return i;
 }
 
 bool Decompressed(const Member& m) { return !m.directory && !m.encrypted && m.method != 0; }
@@ -162,8 +159,8 @@ struct Outcome {
   int caught_by_checksum = 0;
 };
 
-void Judge(const Member& m, const std::string& good, const std::string& out,
-           UnpackStatus status, Outcome* outcome) {
+void Judge(const Member& m, const std::string& good, const std::string& out, UnpackStatus status,
+           Outcome* outcome) {
   if (status == UnpackStatus::kDamaged) {
     ++outcome->damaged;
     return;
@@ -214,8 +211,9 @@ TEST(Rar5Unpacker, FlippedBytesNeverPassForGoodData) {
   for (const DamageTarget& t : kDamageTargets) {
     SCOPED_TRACE(t.what);
     const std::vector<Member> members = Load(kArchives[t.archive].volumes);
-    const Member& m = Find(members, t.member);
-    const size_t index = static_cast<size_t>(&m - members.data());
+    const size_t index = IndexOf(members, t.member);
+    ASSERT_LT(index, members.size()) << t.member << " not in the archive";
+    const Member& m = members[index];
     const std::string good = DecodeAll(members, false)[index].out;
     ASSERT_TRUE(ChecksumMatches(m, good));
     Outcome outcome;
@@ -237,8 +235,9 @@ TEST(Rar5Unpacker, TruncatedDataIsDamaged) {
   for (const DamageTarget& t : kDamageTargets) {
     SCOPED_TRACE(t.what);
     const std::vector<Member> members = Load(kArchives[t.archive].volumes);
-    const Member& m = Find(members, t.member);
-    const size_t index = static_cast<size_t>(&m - members.data());
+    const size_t index = IndexOf(members, t.member);
+    ASSERT_LT(index, members.size()) << t.member << " not in the archive";
+    const Member& m = members[index];
     const std::string good = DecodeAll(members, false)[index].out;
     for (size_t length = 0; length < m.packed.size(); length += t.step) {
       SCOPED_TRACE("cut at " + std::to_string(length));

@@ -187,7 +187,7 @@ TEST(Rar20Unpacker, DecodesOtherToolsArchivesIncludingSolidAndMultimedia) {
   const Sample samples[] = {
       // RAR 2.x, -m1 to -m5 and -mm (multimedia, three channels) of one 16 KiB file.
       {"rar/test_v2.rar", "vitamin-caig/zxtune src/formats/test/rar/test_v2.rar", 6},
-      // Solid: the second file is the first again, coded as one match into the first.
+      // Solid: the second file is the first again, packed almost whole as matches into it.
       {"rar/test_v2solid5.rar", "vitamin-caig/zxtune src/formats/test/rar/test_v2solid5.rar", 2},
       // Multimedia compression of a stereo WAV file (two channels, LZ blocks between).
       {"rar/BoatModernEnglish-audio-text-unpack20.rar",
@@ -195,7 +195,7 @@ TEST(Rar20Unpacker, DecodesOtherToolsArchivesIncludingSolidAndMultimedia) {
   };
   int decoded = 0;
   for (const Sample& s : samples) {
-    SCOPED_TRACE(s.path);
+    SCOPED_TRACE(std::string(s.path) + " (" + s.origin + ")");
     const std::vector<Member> members = CompressedMembers(s.path);
     if (members.empty()) continue;
     ASSERT_EQ(members.size(), s.files);
@@ -217,8 +217,11 @@ class BitWriter {
   void Put(uint32_t value, int bits) {
     for (int i = bits - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1) != 0);
   }
+  // Bits written out as '0' and '1'; spaces only separate codes for the reader.
   void Code(const std::string& text) {
-    for (char c : text) bits_.push_back(c == '1');
+    for (char c : text) {
+      if (c != ' ') bits_.push_back(c == '1');
+    }
   }
   // Appends a set of codes: the audio and "changes to the old lengths" bits, the channel
   // count, a level code that gives all 19 level symbols five bits (so level symbol s is sent
@@ -274,20 +277,20 @@ std::string Bytes(const std::vector<int>& values) {
   return out;
 }
 
-// One multimedia channel whose code has three symbols: delta 1 is "0", delta 0 is "10", and
-// "new codes" (256) is "11" (lengths 1, 2, 2, handed out shortest first, then by symbol).
+// One multimedia channel whose code has five symbols: delta 1 is "0"; delta 0, 5, 219 and
+// "new codes" (256) are "100", "101", "110" and "111" (lengths 1, 3, 3, 3, 3, handed out
+// shortest first, then by symbol).
 std::vector<uint8_t> AudioLengths() {
   std::vector<uint8_t> lengths(257, 0);
-  lengths[0] = 2;
   lengths[1] = 1;
-  lengths[256] = 2;
+  lengths[0] = lengths[5] = lengths[219] = lengths[256] = 3;
   return lengths;
 }
 
 TEST(Rar20Unpacker, AudioPredictorLearnsFromItsErrorsEvery32Bytes) {
-  // Thirty-three bytes of delta 1, then one of delta 0, in one channel. All weights start at
-  // 0, so the prediction is the channel's last byte and each byte is the last minus its
-  // delta: 0 - 1 = 255, then 254, ... down to the 32nd, 224.
+  // Thirty-three bytes of delta 1, one of delta 0, then deltas 219, 5 and 0, in one channel.
+  // All weights start at 0, so the prediction is the channel's last byte and each byte is the
+  // last minus its delta: 0 - 1 = 255, then 254, ... down to the 32nd, 224.
   //
   // After the 32nd byte the weights adapt. The error of a byte is its signed delta in
   // eighths, 8 for each of them; the changes seen are the last byte's change (-1 from the
@@ -295,19 +298,21 @@ TEST(Rar20Unpacker, AudioPredictorLearnsFromItsErrorsEvery32Bytes) {
   // steady). Summed over the 32 bytes, the error with the first weight raised, |8 + change|,
   // is 8 for the first byte and 7 for the 31 others: 225, against 256 without a step and at
   // least 255 for the other steps but one (raising the weight of the other channels' change,
-  // also 225, which comes later in the order). So the first weight becomes 1.
-  //
-  // The 33rd byte: prediction (8 * 224 + 1 * -1) >> 3 = 1791 >> 3 = 223, minus delta 1: 222.
-  // The 34th: the last change is 222 - 224 = -2, so (8 * 222 + 1 * -2) >> 3 = 1774 >> 3 =
-  // 221, minus delta 0: 221.
+  // also 225, which comes later in the order). So the first weight becomes 1, and the
+  // prediction is (8 * last byte + last change) >> 3 from then on:
+  //   33rd: (8 * 224 - 1) >> 3 = 1791 >> 3 = 223, minus delta 1: 222.
+  //   34th: the change was 222 - 224 = -2: (1776 - 2) >> 3 = 221, minus 0: 221.
+  //   35th: change -1: (1768 - 1) >> 3 = 220, minus 219: 1.
+  //   36th: change 1 - 221 = -220, which wraps to 36: (8 + 36) >> 3 = 5, minus 5: 0.
+  //   37th: change -1: (0 - 1) >> 3 = -1, which wraps to 255 (a shift floors; a division
+  //   would give 0), minus 0: 255.
   BitWriter w;
   w.Codes(true, 1, AudioLengths());
   for (int i = 0; i < 33; ++i) w.Code("0");
-  w.Code("10");
+  w.Code("100 110 101 100");
   std::vector<int> want;
   for (int i = 1; i <= 32; ++i) want.push_back(256 - i);
-  want.push_back(222);
-  want.push_back(221);
+  for (int b : {222, 221, 1, 0, 255}) want.push_back(b);
 
   auto unpacker = MakeRar20Unpacker(64 * 1024);
   const Result r = Decode(unpacker.get(), Stream(w, want.size()));
@@ -324,12 +329,7 @@ TEST(Rar20Unpacker, AudioChannelsTakeTurnsAndKeepTheirOwnLastByte) {
   lengths.insert(lengths.end(), one.begin(), one.end());
   BitWriter w;
   w.Codes(true, 2, lengths);
-  w.Code(
-      "0"
-      "10"
-      "0"
-      "0"
-      "10");
+  w.Code("0 100 0 0 100");
 
   auto unpacker = MakeRar20Unpacker(64 * 1024);
   const Result r = Decode(unpacker.get(), Stream(w, 5));
@@ -352,7 +352,7 @@ std::vector<uint8_t> LzLengths() {
 
 TEST(Rar20Unpacker, NewCodesAreSentAsChangesAndDistancesAreRemembered) {
   // Two audio bytes (255, 254), then "new codes" with the bit that codes the new lengths as
-  // changes to the old: symbol 256 had length 2 and is sent as +1 to get 3. Then:
+  // changes to the old: symbol 256 keeps its length 3, sent as a change of 0. Then:
   //   ABCD                      -> ABCD
   //   270, distance 4           -> ABC (length 3)
   //   270, distance 1           -> CCC
@@ -363,33 +363,14 @@ TEST(Rar20Unpacker, NewCodesAreSentAsChangesAndDistancesAreRemembered) {
   const std::vector<uint8_t> audio = AudioLengths();
   BitWriter w;
   w.Codes(true, 1, audio);
-  w.Code(
-      "0"
-      "0"
-      "11");
+  w.Code("0 0 111");
   w.Codes(false, 1, LzLengths(), &audio);
-  w.Code(
-      "000"
-      "001"
-      "010"
-      "011");
-  w.Code(
-      "111"
-      "1");
-  w.Code(
-      "111"
-      "0");
-  w.Code(
-      "000"
-      "001"
-      "010"
-      "011");
-  w.Code(
-      "110"
-      "0");
-  w.Code(
-      "101"
-      "1");
+  w.Code("000 001 010 011");
+  w.Code("111 1");
+  w.Code("111 0");
+  w.Code("000 001 010 011");
+  w.Code("110 0");
+  w.Code("101 1");
   w.Code("100");
   const std::string want = Bytes({255, 254}) + "ABCDABCCCCABCDABCDABCD";
 
@@ -419,9 +400,7 @@ TEST(Rar20Unpacker, CodesAtTheEndOfAFileGoOnToTheNextSolidFile) {
     SCOPED_TRACE(c.what);
     BitWriter first;
     first.Codes(false, 1, lz);
-    first.Code(
-        "000"
-        "1");
+    first.Code("000 1");
     if (c.whole_set) first.Codes(true, 1, AudioLengths());
     BitWriter second;
     second.Code("000");
@@ -475,18 +454,13 @@ TEST(Rar20Unpacker, RefusesStreamsNoCompressorWrites) {
   {
     Case c{"a match before the first byte", {}, 3};
     c.w.Codes(false, 1, match_only);
-    c.w.Code(
-        "0"
-        "0");
+    c.w.Code("0 0");
     cases.push_back(c);
   }
   {
     Case c{"a match past the end of the file", {}, 2};
     c.w.Codes(false, 1, a_and_match);
-    c.w.Code(
-        "0"
-        "1"
-        "0");  // 'A', then three bytes at distance 1
+    c.w.Code("0 1 0");  // 'A', then three bytes at distance 1
     cases.push_back(c);
   }
   {

@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "extract/destination.h"
 #include "extract/format_commands.h"
+#include "settings/settings_file.h"
 #include "support/texts.h"
 
 namespace {
@@ -23,6 +24,8 @@ void Form1::MakeArchiveFile(const int16_t& DllNumber, const std::string& FileNam
   DestinationRule rule;
   rule.auto_create = Check1(0).value == 1;
   rule.fixed = Option2(1).selected;
+  // An empty fixed folder is no folder: it must never come to mean the root of the system.
+  const bool no_fixed_folder = rule.fixed && !settings_file::NamesAFolder(Text1().text);
   if (rule.fixed) {
     // The box is written back without its trailing separator, so every archive of a batch
     // resolves the same fixed folder.
@@ -41,27 +44,28 @@ void Form1::MakeArchiveFile(const int16_t& DllNumber, const std::string& FileNam
   }
 
   // Step 3: extraction. A double quote in either path would end the quoted text early and
-  // hand the library another path: such an archive fails without any library call.
-  if (HasQuote(FileName) || HasQuote(destination)) {
-    ReportExtractFailure(kUnquotablePathCode, destination);
-  } else {
-    switch (row->format) {
-      case Format::kZip:
-        TUnZip(FileName, destination);
-        break;
-      case Format::kLha:
-        TUnLha(FileName, destination);
-        break;
-      case Format::kCab:
-        TCab(FileName, destination);
-        break;
-      case Format::kRar:
-        TUnRar(FileName, destination);
-        break;
-      case Format::kGca:
-        ExtractGca(FileName, destination);
-        break;
-    }
+  // hand the library another path: such an archive fails without any library call, and
+  // there is no folder to open.
+  if (no_fixed_folder || HasQuote(FileName) || HasQuote(destination)) {
+    ReportExtractFailure(kRefusedPathCode, destination);
+    return;
+  }
+  switch (row->format) {
+    case Format::kZip:
+      TUnZip(FileName, destination);
+      break;
+    case Format::kLha:
+      TUnLha(FileName, destination);
+      break;
+    case Format::kCab:
+      TCab(FileName, destination);
+      break;
+    case Format::kRar:
+      TUnRar(FileName, destination);
+      break;
+    case Format::kGca:
+      ExtractGca(FileName, destination);
+      break;
   }
 
   // Step 4: after every attempt, failed ones included.

@@ -66,9 +66,13 @@ bool Form1::BackUp() {
     MsgBox(std::string(texts::kSaveFailed) + "\r\n" + reason, BoxIcon::kStop, texts::kAppTitle);
     return false;
   };
-  // Refused before anything is written: the file could not give such a folder back.
+  // Refused before anything is written: the file could not give such a folder back, or the
+  // fixed folder would be none at all.
   if (!settings_file::FitsOnOneLine(s.destination_folder)) {
     return refuse(texts::kSaveFailedLineBreak);
+  }
+  if (s.destination_mode == 1 && !settings_file::NamesAFolder(s.destination_folder)) {
+    return refuse(texts::kSaveFailedNoFolder);
   }
   std::string bytes;
   if (!platform_.Utf8ToCp932(settings_file::Compose(s), &bytes)) {

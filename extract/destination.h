@@ -15,8 +15,9 @@ struct DestinationRule {
 std::string DestinationFor(const std::string& archive, const DestinationRule& rule, char sep);
 
 // The name of the folder made for the archive named `archive_name`: the name cut at its last
-// ".", or the whole name with a suffix when it has no ".", so the folder never takes the
-// archive's own name.
+// ".", or the whole name with a suffix when it has no "." or the cut leaves nothing but dots
+// and blanks ("...zip" would give ".."), so the folder is always a new folder inside the one
+// it belongs in and never takes the archive's own name.
 std::string FolderNameFor(const std::string& archive_name);
 
 #endif  // DIZOR_EXTRACT_DESTINATION_H_

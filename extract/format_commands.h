@@ -20,7 +20,8 @@ std::string HexCode(int32_t code);
 // Explorer's command line on Windows: the Windows folder, "\explorer.exe ", the quoted folder.
 std::string ExplorerCommandLine(const std::string& windows_folder, const std::string& folder);
 
-// The code shown when a path cannot be quoted for a library: the libraries' "bad command line".
-inline constexpr int32_t kUnquotablePathCode = 0x801C;
+// The code shown when the program refuses a path before any library call (one that cannot be
+// quoted, or an empty fixed folder): the libraries' own "bad command line".
+inline constexpr int32_t kRefusedPathCode = 0x801C;
 
 #endif  // DIZOR_EXTRACT_FORMAT_COMMANDS_H_

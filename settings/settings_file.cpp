@@ -32,6 +32,10 @@ bool FitsOnOneLine(const std::string& folder) {
   return folder.find_first_of("\r\n") == std::string::npos;
 }
 
+bool NamesAFolder(const std::string& folder) {
+  return folder.find_first_not_of(" \t") != std::string::npos;
+}
+
 std::string Compose(const Settings& s) {
   const std::string folder =
       NeedsQuotes(s.destination_folder) ? Quoted(s.destination_folder) : s.destination_folder;

@@ -28,6 +28,9 @@ std::string Compose(const Settings& settings);
 // True when `folder` can stand on one line of the file.
 bool FitsOnOneLine(const std::string& folder);
 
+// True when `folder` is not empty or blank: the fixed folder must name one.
+bool NamesAFolder(const std::string& folder);
+
 // Reads `count` values with the field rules: a value ends at the first comma or at the end of
 // its line (CR, LF or CR LF); blanks before it are skipped; a value that begins with a double
 // quote runs to the next lone double quote ("" inside stands for one), and what follows it up

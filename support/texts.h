@@ -65,6 +65,8 @@ inline constexpr const char* kSaveFailed = "設定を保存できませんでし
 inline constexpr const char* kSaveFailedNotCp932 =
     "保存先フォルダに、設定ファイルに書けない文字（Shift_JISで表せない文字）が含まれています。";
 inline constexpr const char* kSaveFailedLineBreak = "保存先フォルダに改行が含まれています。";
+inline constexpr const char* kSaveFailedNoFolder =
+    "「指定」を選んだときは、保存先フォルダを入力してください。";
 // Why the settings file could not be written, where the system's own message is not Japanese.
 inline constexpr const char* kWriteNotPermitted = "フォルダへの書き込みが許可されていません。";
 inline constexpr const char* kWriteReadOnly = "読み取り専用のファイルシステムです。";

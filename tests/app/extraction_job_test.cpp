@@ -53,7 +53,9 @@ TEST(MakeArchiveFile, DestinationRulesWithBothSeparators) {
       {1, 1, R"(C:\dl\pack.zip)", R"(D:\)", R"(D:\pack\)"},
       {2, 1, R"(C:\dl\pack.zip)", R"(D:\out\)", R"(C:\dl\pack\)"},  // ask, still selected
       {0, 1, R"(C:\dl\pack.tar.gz)", "", R"(C:\dl\pack.tar\)"},
-      {0, 1, R"(C:\dl\.zip)", "", R"(C:\dl\\)"},
+      // A name that cuts to nothing gets a folder of its own too.
+      {0, 1, R"(C:\dl\.zip)", "", R"(C:\dl\.zip_解凍\)"},
+      {1, 1, R"(C:\dl\...zip)", R"(D:\out)", R"(D:\out\...zip_解凍\)"},
       {0, 0, R"(C:\dl\README)", "", R"(C:\dl\)"},
       // No "." and a folder per archive: the folder gets a suffix instead of the archive's name.
       {0, 1, R"(C:\dl\README)", "", R"(C:\dl\README_解凍\)"},
@@ -174,6 +176,29 @@ TEST(MakeArchiveFile, DoubleQuoteInAPathIsNeverHandedToALibrary) {
   job.form->MakeArchiveFile(1, "/in/a.zip");
   EXPECT_TRUE(job.platform.calls.empty());
   EXPECT_EQ(job.ui.boxes.size(), 1u);
+}
+
+// An empty fixed folder (a settings file written before it was refused, or edited by hand)
+// must never mean the root of the file system: every archive fails, nothing is called or
+// opened.
+TEST(MakeArchiveFile, EmptyFixedFolderFailsEveryArchiveWithoutWriting) {
+  for (const char* folder : {"", " "}) {
+    SCOPED_TRACE(testing::Message() << '"' << folder << '"');
+    Job job;
+    job.form->Check1(1).value = 1;
+    job.form->Click(ControlId::kOption2_1);
+    job.form->EditText1(folder);
+    job.form->MakeArchiveFile(1, "/in/a.zip");
+    job.form->MakeArchiveFile(3, "/in/b.cab");
+    EXPECT_TRUE(job.platform.calls.empty());
+    EXPECT_TRUE(job.platform.opened_folders.empty());
+    ASSERT_EQ(job.ui.boxes.size(), 2u);
+    for (const RecordedBox& box : job.ui.boxes) {
+      EXPECT_EQ(box.prompt, "解凍に失敗しました。Error Code:0x801C");
+      EXPECT_EQ(box.title, "Failed");
+    }
+    EXPECT_TRUE(job.form->any_archive_failed());
+  }
 }
 
 TEST(MakeArchiveFile, FileManagerThatCannotStartIsARuntimeError) {

@@ -114,7 +114,7 @@ TEST(LoadSetting, ReadsCodePage932) {
 }
 
 TEST(BackUp, RoundTripsThroughTheFile) {
-  for (const char* folder : {"/tmp/出力 先", "/a,b", " lead", "", "\"q"}) {
+  for (const char* folder : {"/tmp/出力 先", "/a,b", " lead", "\"q"}) {
     SCOPED_TRACE(folder);
     FakeUi ui;
     FakePlatform platform;
@@ -145,12 +145,16 @@ TEST(BackUp, ProgramFolderAtTheRootGivesOneSeparator) {
 TEST(BackUp, RefusedFoldersAreReportedAndNothingIsWritten) {
   struct Case {
     const char* folder;
+    bool fixed;  // "指定" selected
     const char* reason;
   };
   const Case cases[] = {
-      {"/home/😀",
+      {"/home/😀", false,
        "保存先フォルダに、設定ファイルに書けない文字（Shift_JISで表せない文字）が含まれています。"},
-      {"/a\nb", "保存先フォルダに改行が含まれています。"},
+      {"/a\nb", false, "保存先フォルダに改行が含まれています。"},
+      // An empty fixed folder would come to mean the root of the file system.
+      {"", true, "「指定」を選んだときは、保存先フォルダを入力してください。"},
+      {"  ", true, "「指定」を選んだときは、保存先フォルダを入力してください。"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
@@ -159,8 +163,9 @@ TEST(BackUp, RefusedFoldersAreReportedAndNothingIsWritten) {
     platform.files["/opt/dizor/Dizor-K.ini"] = "old";
     Form1 form(ui, platform, NoArgs());
     form.Load();
+    if (c.fixed) form.Click(ControlId::kOption2_1);
     form.EditText1(c.folder);
-    form.Command2_Click();
+    form.Click(ControlId::kCommand2);
     EXPECT_EQ(platform.files["/opt/dizor/Dizor-K.ini"], "old");
     EXPECT_FALSE(form.ended());
     ASSERT_EQ(ui.boxes.size(), 5u + 1u);  // the five library boxes, then the refusal

@@ -23,6 +23,15 @@ TEST(DestinationFor, ArchiveFolderOrFixedFolderWithOrWithoutAFolderOfItsOwn) {
       {"/dl/README", true, false, "", '/', "/dl/README_解凍/"},
       {R"(C:\dl\pack.zip)", true, false, "", '\\', R"(C:\dl\pack\)"},
       {R"(C:\dl\pack.zip)", true, true, "D:", '\\', R"(D:\pack\)"},
+      // A cut that leaves only dots and blanks would name the folder itself or the one above.
+      {"/home/u/dl/...zip", true, false, "", '/', "/home/u/dl/...zip_解凍/"},
+      {"/home/u/dl/..zip", true, false, "", '/', "/home/u/dl/..zip_解凍/"},
+      {"/home/u/dl/.zip", true, false, "", '/', "/home/u/dl/.zip_解凍/"},
+      {"/home/u/dl/....lzh", true, false, "", '/', "/home/u/dl/....lzh_解凍/"},
+      {"/home/u/dl/. .zip", true, false, "", '/', "/home/u/dl/. .zip_解凍/"},
+      {"/dl/...zip", true, true, "/out", '/', "/out/...zip_解凍/"},
+      {R"(C:\dl\...zip)", true, false, "", '\\', R"(C:\dl\...zip_解凍\)"},
+      {"/dl/.hidden.zip", true, false, "", '/', "/dl/.hidden/"},
       // The other system's separator is part of the name.
       {R"(/dl/x\y.zip)", true, false, "", '/', R"(/dl/x\y/)"},
   };

@@ -30,7 +30,9 @@ void Form1::LoadSetting() {
   // Every failure ends the reading silently: the controls keep what they had.
   try {
     std::string bytes;
-    if (!platform_.ReadFile(SettingsPath(), &bytes)) return;
+    // Only a regular file of sensible size: a FIFO, a device or a huge file is a malformed
+    // settings file, and the design values stay.
+    if (!platform_.ReadFile(SettingsPath(), settings_file::kMaxFileBytes, &bytes)) return;
     const std::optional<std::vector<std::string>> values =
         settings_file::ReadValues(platform_.Cp932ToUtf8(bytes), settings_file::kLineCount);
     // All 21 values are read before any is applied: a short file changes nothing.

@@ -4,6 +4,7 @@
 #ifndef DIZOR_PLATFORM_PORTS_H_
 #define DIZOR_PLATFORM_PORTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -91,7 +92,10 @@ class Platform {
 
   // Whole-file reading, and replacing a file so that a crash leaves either the old or the new
   // content (write a temporary file in the same folder, then rename it into place).
-  virtual bool ReadFile(const std::string& path, std::string* bytes) = 0;
+  // Reading is bounded: false when the file cannot be read, is not a regular file (a FIFO, a
+  // device, a folder: reading those could block or never end), or holds more than
+  // `max_bytes`.
+  virtual bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) = 0;
   virtual bool ReplaceFile(const std::string& path, const std::string& bytes,
                            std::string* error) = 0;
 

@@ -4,6 +4,7 @@
 #ifndef DIZOR_SETTINGS_SETTINGS_FILE_H_
 #define DIZOR_SETTINGS_SETTINGS_FILE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 namespace settings_file {
 
 inline constexpr int kLineCount = 21;
+// Far more than 21 lines can hold with the longest folder a system allows; a larger file is
+// not a settings file.
+inline constexpr size_t kMaxFileBytes = 64 * 1024;
 
 struct Settings {
   int16_t destination_mode = 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/linux/linux_platform.h"
@@ -43,12 +44,20 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-bool LinuxPlatform::ReadFile(const std::string& path, std::string* bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool LinuxPlatform::ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > max_bytes) {
+    close(fd);
+    return false;
+  }
   bytes->clear();
   char buffer[8192];
-  for (;;) {
+  // The size can change while we read: never take more than allowed, whatever it said.
+  while (bytes->size() <= max_bytes) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -59,7 +68,7 @@ bool LinuxPlatform::ReadFile(const std::string& path, std::string* bytes) {
     bytes->append(buffer, static_cast<size_t>(n));
   }
   close(fd);
-  return true;
+  return bytes->size() <= max_bytes;
 }
 
 bool LinuxPlatform::ReplaceFile(const std::string& path, const std::string& bytes,

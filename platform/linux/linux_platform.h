@@ -17,7 +17,7 @@ class LinuxPlatform : public Platform {
   std::unique_ptr<ArchiverLibrary> BindLibrary(const std::string& path) override;
   std::string ToAnsi(const std::string& utf8) override { return utf8; }
   void OpenFolder(const std::string& folder) override;
-  bool ReadFile(const std::string& path, std::string* bytes) override;
+  bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) override;
   bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) override;
   bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override;
   std::string Cp932ToUtf8(const std::string& cp932) override;

@@ -60,20 +60,26 @@ std::optional<std::string> Win32Platform::FindFile(const std::string& path) {
   return win32_text::Narrow(data.cFileName);
 }
 
-bool Win32Platform::ReadFile(const std::string& path, std::string* bytes) {
+bool Win32Platform::ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) {
   FileHandle file(CreateFileW(win32_text::Widen(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
+  // A disk file only: a pipe or a device could block or never end.
+  LARGE_INTEGER size;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+      static_cast<uint64_t>(size.QuadPart) > max_bytes) {
+    return false;
+  }
   bytes->clear();
   char buffer[8192];
-  for (;;) {
+  while (bytes->size() <= max_bytes) {
     DWORD n = 0;
     if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) return false;
     if (n == 0) break;
     bytes->append(buffer, n);
   }
-  return true;
+  return bytes->size() <= max_bytes;
 }
 
 bool Win32Platform::ReplaceFile(const std::string& path, const std::string& bytes,

@@ -89,6 +89,8 @@ TEST(LoadSetting, StoredAndMalformedFiles) {
        {1, 1, 1, 0, "/a,b", true}},
       {"unix line ends", "h\n1\n0\n0\n/u\n0\n" + std::string(15 * 8, 'x') + "\n",
        design},  // 15 "x..." values are one line: too few values
+      // Larger than any settings file can be: not read at all, however it begins.
+      {"a huge file", FullFile("1", "0", "0", "/x", "1") + std::string(1 << 20, 'x'), design},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -80,9 +80,9 @@ class FakePlatform : public Platform {
     opened_folders.push_back(folder);
   }
 
-  bool ReadFile(const std::string& path, std::string* bytes) override {
+  bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) override {
     auto it = files.find(path);
-    if (it == files.end()) return false;
+    if (it == files.end() || it->second.size() > max_bytes) return false;
     *bytes = it->second;
     return true;
   }

@@ -1,6 +1,7 @@
 #include "ui/console/console_run.h"
 
 #include "app/form1.h"
+#include "settings/settings_file.h"
 #include "support/texts.h"
 #include "ui/console/console_ui.h"
 
@@ -10,7 +11,9 @@ void PrintSettings(Form1& form, Platform& platform, std::ostream& out) {
   const std::string path = form.SettingsPath();
   std::string ignored;
   out << texts::kCliSettingsFile << path;
-  if (!platform.ReadFile(path, &ignored)) out << texts::kCliSettingsFileMissing;
+  if (!platform.ReadFile(path, settings_file::kMaxFileBytes, &ignored)) {
+    out << texts::kCliSettingsFileMissing;
+  }
   out << '\n';
   int mode = 0;
   for (int16_t i = 0; i < 3; ++i) {

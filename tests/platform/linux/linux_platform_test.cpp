@@ -86,6 +86,36 @@ TEST(LinuxReplaceFile, ReplacesWholeAndKeepsTheOldFileOnFailure) {
   EXPECT_EQ(dizor_test::ReadFile(file), "new");
 }
 
+// The settings file is read only when it is a regular file of sensible size: a FIFO would
+// block the program forever, /dev/zero would never end, a huge file would take its size in
+// memory.
+TEST(LinuxReadFile, RegularFilesUpToTheLimitOnly) {
+  dizor_test::ScopedTempDir dir;
+  const fs::path base(dir.path());
+  dizor_test::WriteFile(base / "small", "21 lines");
+  dizor_test::WriteFile(base / "large", std::string(4097, 'x'));
+  ASSERT_EQ(mkfifo((base / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", base / "zero");
+  fs::create_symlink(base / "small", base / "link-to-small");
+  fs::create_directory(base / "folder");
+  struct Case {
+    const char* name;
+    bool read;
+  };
+  const Case cases[] = {{"small", true},   {"link-to-small", true}, {"large", false},
+                        {"fifo", false},   {"zero", false},         {"folder", false},
+                        {"missing", false}};
+  LinuxPlatform platform;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    EXPECT_EQ(platform.ReadFile((base / c.name).string(), 4096, &bytes), c.read);
+    if (c.read) {
+      EXPECT_EQ(bytes, "21 lines");
+    }
+  }
+}
+
 TEST(LinuxCp932, RoundTripAndRefusal) {
   LinuxPlatform platform;
   std::string bytes;

@@ -61,7 +61,7 @@ class TestPlatform : public LinuxPlatform {
   std::vector<std::string> SettingsLines() {
     std::string bytes;
     std::vector<std::string> lines;
-    if (!ReadFile(SettingsFile(), &bytes)) return lines;
+    if (!ReadFile(SettingsFile(), settings_file::kMaxFileBytes, &bytes)) return lines;
     const std::string text = Cp932ToUtf8(bytes);
     size_t start = 0;
     for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {

@@ -7,9 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 namespace decoder_test {
@@ -21,8 +18,8 @@ size_t StringInput::Read(uint8_t* buf, size_t size) {
   return n;
 }
 
-Decoded DecodeAll(engine::StreamDecoder* decoder, const std::string& packed,
-                  uint64_t unpacked_size, size_t in_chunk, size_t out_chunk) {
+Decoded DecodeAll(engine::StreamDecoder* decoder, const std::string& packed, uint64_t unpacked_size,
+                  size_t in_chunk, size_t out_chunk) {
   StringInput input(packed, in_chunk);
   decoder->Start(&input, unpacked_size);
   Decoded result;
@@ -97,7 +94,7 @@ void CheckDamagedVariants(const DecoderFactory& make, const std::string& packed,
 
 std::string MixedData(size_t size, uint32_t seed, size_t far) {
   static const char* const kWords[] = {"archive", "解凍", "the ", "data ", "window ",
-                                       "match",   "\r\n",  "LZH",  "zip ",  "code "};
+                                       "match",   "\r\n", "LZH",  "zip ",  "code "};
   std::mt19937 random(seed);
   std::string out;
   out.reserve(size + 4096);
@@ -131,6 +128,38 @@ std::string MixedData(size_t size, uint32_t seed, size_t far) {
   return out;
 }
 
+std::vector<LzToken> GreedyParse(const std::string& data, size_t window, size_t min_length,
+                                 size_t max_length) {
+  std::vector<LzToken> tokens;
+  std::vector<int> head(1 << 16, -1), previous(data.size(), -1);
+  auto key = [&](size_t i) {
+    return static_cast<uint8_t>(data[i]) | static_cast<uint8_t>(data[i + 1]) << 8;
+  };
+  for (size_t i = 0; i < data.size();) {
+    LzToken t;
+    t.literal = static_cast<uint8_t>(data[i]);
+    int candidate = i + 1 < data.size() ? head[key(i)] : -1;
+    for (int tries = 0; candidate >= 0 && tries < 64; ++tries) {
+      const size_t d = i - static_cast<size_t>(candidate);
+      if (d > window) break;
+      size_t n = 0;
+      while (n < max_length && i + n < data.size() && data[i + n] == data[i + n - d]) ++n;
+      if (n >= min_length && n > t.length) {
+        t.length = n;
+        t.distance = d;
+      }
+      candidate = previous[static_cast<size_t>(candidate)];
+    }
+    tokens.push_back(t);
+    for (size_t k = 0; k < t.length; ++k, ++i) {
+      if (i + 1 >= data.size()) continue;
+      previous[i] = head[key(i)];
+      head[key(i)] = static_cast<int>(i);
+    }
+  }
+  return tokens;
+}
+
 void LsbBitWriter::Put(uint32_t value, int count) {
   for (int i = 0; i < count; ++i) {
     if (used_ == 8) {
@@ -154,26 +183,6 @@ bool Run(const std::string& command) { return std::system(command.c_str()) == 0;
 
 bool HaveProgram(const std::string& program) {
   return Run("command -v " + program + " >/dev/null 2>&1");
-}
-
-ScopedTempDir::ScopedTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dizor-decoder-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-ScopedTempDir::~ScopedTempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
 }  // namespace decoder_test

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/stream_decoder.h"
 
@@ -33,8 +34,8 @@ struct Decoded {
 };
 
 // Runs `decoder` over `packed` until it stops giving bytes.
-Decoded DecodeAll(engine::StreamDecoder* decoder, const std::string& packed,
-                  uint64_t unpacked_size, size_t in_chunk = 1 << 16, size_t out_chunk = 1 << 16);
+Decoded DecodeAll(engine::StreamDecoder* decoder, const std::string& packed, uint64_t unpacked_size,
+                  size_t in_chunk = 1 << 16, size_t out_chunk = 1 << 16);
 
 uint32_t Crc32(const std::string& data);
 
@@ -56,6 +57,19 @@ void CheckDamagedVariants(const DecoderFactory& make, const std::string& packed,
 // random bytes, runs of one byte, and copies of earlier data from up to `far` bytes back.
 std::string MixedData(size_t size, uint32_t seed, size_t far = 60000);
 
+// One step of an LZ77 parse: a literal byte (distance 0) or a copy of `length` bytes from
+// `distance` back.
+struct LzToken {
+  size_t distance = 0;
+  size_t length = 1;
+  uint8_t literal = 0;
+};
+
+// A greedy parse of `data` for the test-only encoders, searching chains of earlier
+// positions with the same first two bytes.
+std::vector<LzToken> GreedyParse(const std::string& data, size_t window, size_t min_length,
+                                 size_t max_length);
+
 // Writes a bit stream least significant bit first, as the ZIP methods read it.
 class LsbBitWriter {
  public:
@@ -76,22 +90,6 @@ class LsbBitWriter {
 bool Run(const std::string& command);
 // True when `program` is found on PATH.
 bool HaveProgram(const std::string& program);
-
-// A fresh temporary folder, removed with everything in it when the object goes.
-class ScopedTempDir {
- public:
-  ScopedTempDir();
-  ~ScopedTempDir();
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
 
 }  // namespace decoder_test
 

@@ -7,6 +7,8 @@
 
 #include "engine/zip/decoder_test_support.h"
 #include "engine/zip/zip_test_entries.h"
+#include "tests/fakes/scoped_temp_dir.h"
+#include "tests/fakes/test_files.h"
 
 namespace engine::zip {
 namespace {
@@ -20,11 +22,12 @@ constexpr uint16_t kMethodDeflate64 = 9;
 
 // Makes a ZIP of `data` with 7-Zip's Deflate64 encoder and returns its only entry.
 zip_test::Entry SevenZipDeflate64(const std::string& data, const std::string& options) {
-  decoder_test::ScopedTempDir dir;
-  decoder_test::WriteFile(dir.path() + "/data.bin", data);
+  dizor_test::ScopedTempDir dir;
+  dizor_test::WriteFile(dir.path() + "/data.bin", data);
   const std::string zip = dir.path() + "/out.zip";
-  EXPECT_TRUE(decoder_test::Run("cd '" + dir.path() + "' && 7z a -tzip -mm=Deflate64 " +
-                                options + " out.zip data.bin >/dev/null 2>&1"));
+  EXPECT_TRUE(decoder_test::Run("cd " + dizor_test::ShellQuote(dir.path()) +
+                                " && 7z a -tzip -mm=Deflate64 " + options +
+                                " out.zip data.bin >/dev/null 2>&1"));
   const std::vector<zip_test::Entry> entries = zip_test::ReadEntries(zip);
   EXPECT_EQ(entries.size(), 1u);
   return entries.empty() ? zip_test::Entry{} : entries[0];
@@ -124,8 +127,10 @@ TEST(Deflate64Decoder, DecodesLongLengthsAndFarDistances) {
     w.Put(m.length_extra, 16);
     w.PutCode(static_cast<uint32_t>(m.distance_code), 5);
     w.Put(m.distance_extra, 14 - (m.distance_code < 30));
-    const size_t distance =
-        (m.distance_code == 29 ? 24577 : m.distance_code == 30 ? 32769 : 49153) + m.distance_extra;
+    const size_t distance = (m.distance_code == 29   ? 24577
+                             : m.distance_code == 30 ? 32769
+                                                     : 49153) +
+                            m.distance_extra;
     for (uint32_t i = 0; i < 3 + m.length_extra; ++i) {
       expected.push_back(expected[expected.size() - distance]);
     }
@@ -141,11 +146,12 @@ TEST(Deflate64Decoder, DecodesLongLengthsAndFarDistances) {
   EXPECT_TRUE(d.data == expected);
 
   if (decoder_test::HaveProgram("7z")) {
-    decoder_test::ScopedTempDir dir;
+    dizor_test::ScopedTempDir dir;
     zip_test::Entry entry{"far.bin", kMethodDeflate64, 0, Crc32(expected), expected.size(), packed};
-    decoder_test::WriteFile(dir.path() + "/far.zip", zip_test::WriteSingleEntryZip(entry));
-    ASSERT_TRUE(decoder_test::Run("cd '" + dir.path() + "' && 7z x far.zip >/dev/null 2>&1"));
-    EXPECT_TRUE(decoder_test::ReadFile(dir.path() + "/far.bin") == expected)
+    dizor_test::WriteFile(dir.path() + "/far.zip", zip_test::WriteSingleEntryZip(entry));
+    ASSERT_TRUE(decoder_test::Run("cd " + dizor_test::ShellQuote(dir.path()) +
+                                  " && 7z x far.zip >/dev/null 2>&1"));
+    EXPECT_TRUE(dizor_test::ReadFile(dir.path() + "/far.bin") == expected)
         << "7z reads the hand-made stream differently";
   }
 }

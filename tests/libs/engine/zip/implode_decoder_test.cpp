@@ -8,6 +8,8 @@
 
 #include "engine/zip/decoder_test_support.h"
 #include "engine/zip/zip_test_entries.h"
+#include "tests/fakes/scoped_temp_dir.h"
+#include "tests/fakes/test_files.h"
 
 namespace engine::zip {
 namespace {
@@ -88,42 +90,16 @@ class ImplodeWriter {
     PutSymbol(small_lengths_, static_cast<int>(std::min<size_t>(l, 63)));
     if (l >= 63) w_.Put(static_cast<uint32_t>(l - 63), 8);
   }
-  // Greedy LZ77 over `data`, appended to what was written; candidates come from chains of
-  // earlier positions with the same first two bytes.
+  // Greedy LZ77 over `data`, appended to what was written.
   void Compress(const std::string& data) {
     const size_t window = size_t{1} << (low_bits_ + 6);
-    const size_t longest = 63 + 255 + min_match_;
-    std::vector<int> head(1 << 16, -1), previous(data.size(), -1);
-    auto key = [&](size_t i) {
-      return static_cast<uint8_t>(data[i]) | static_cast<uint8_t>(data[i + 1]) << 8;
-    };
-    auto insert = [&](size_t i) {
-      if (i + 1 >= data.size()) return;
-      previous[i] = head[key(i)];
-      head[key(i)] = static_cast<int>(i);
-    };
-    for (size_t i = 0; i < data.size();) {
-      size_t best = 0, best_distance = 0;
-      int candidate = i + 1 < data.size() ? head[key(i)] : -1;
-      for (int tries = 0; candidate >= 0 && tries < 64; ++tries) {
-        const size_t d = i - static_cast<size_t>(candidate);
-        if (d > window) break;
-        size_t n = 0;
-        while (n < longest && i + n < data.size() && data[i + n] == data[i + n - d]) ++n;
-        if (n > best) {
-          best = n;
-          best_distance = d;
-        }
-        candidate = previous[static_cast<size_t>(candidate)];
-      }
-      const size_t step = best >= min_match_ ? best : 1;
-      if (best >= min_match_) {
-        Match(best_distance, best);
+    for (const decoder_test::LzToken& t :
+         decoder_test::GreedyParse(data, window, min_match_, 63 + 255 + min_match_)) {
+      if (t.distance == 0) {
+        Literal(t.literal);
       } else {
-        Literal(static_cast<uint8_t>(data[i]));
+        Match(t.distance, t.length);
       }
-      for (size_t k = 0; k < step; ++k) insert(i + k);
-      i += step;
     }
   }
   std::string Finish() const { return w_.Finish(); }
@@ -190,12 +166,13 @@ TEST(ImplodeDecoder, DecodesEveryVariant) {
 
     if (decoder_test::HaveProgram("7z")) {
       // 7-Zip reads the hand-made stream the same way.
-      decoder_test::TempDir dir;
-      const zip_test::Entry entry{"v.bin", kMethodImplode, flags, Crc32(expected),
-                                  expected.size(), packed};
-      decoder_test::WriteFile(dir.path() + "/v.zip", zip_test::WriteSingleEntryZip(entry));
-      EXPECT_TRUE(decoder_test::Run("cd '" + dir.path() + "' && 7z x v.zip >/dev/null 2>&1"));
-      EXPECT_TRUE(decoder_test::ReadFile(dir.path() + "/v.bin") == expected);
+      dizor_test::ScopedTempDir dir;
+      const zip_test::Entry entry{"v.bin",         kMethodImplode,  flags,
+                                  Crc32(expected), expected.size(), packed};
+      dizor_test::WriteFile(dir.path() + "/v.zip", zip_test::WriteSingleEntryZip(entry));
+      EXPECT_TRUE(decoder_test::Run("cd " + dizor_test::ShellQuote(dir.path()) +
+                                    " && 7z x v.zip >/dev/null 2>&1"));
+      EXPECT_TRUE(dizor_test::ReadFile(dir.path() + "/v.bin") == expected);
     }
   }
 }
@@ -206,7 +183,7 @@ TEST(ImplodeDecoder, RefusesBadTrees) {
     std::vector<uint8_t> tree;  // records of the first tree (lengths, 2 trees)
   };
   const Case cases[] = {
-      {"too few lengths", {0x00, 0xF5}},                          // 16 of 64
+      {"too few lengths", {0x00, 0xF5}},                           // 16 of 64
       {"too many lengths", {0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0x05}},  // 65 of 64
       {"incomplete code", {0x03, 0xF6, 0xF6, 0xF6, 0xF6}},         // 64 codes of 7 bits
       {"over-full code", {0x03, 0xF4, 0xF4, 0xF4, 0xF4}},          // 64 codes of 5 bits

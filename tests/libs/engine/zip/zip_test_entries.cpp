@@ -51,8 +51,8 @@ std::vector<Entry> ReadEntries(const std::string& path) {
     p += 46 + name_length + extra_length + comment_length;
 
     if (local + 30 > s.size() || engine::Le32(s.data() + local) != kLocalHeader) break;
-    const size_t data = local + 30 + engine::Le16(s.data() + local + 26) +
-                        engine::Le16(s.data() + local + 28);
+    const size_t data =
+        local + 30 + engine::Le16(s.data() + local + 26) + engine::Le16(s.data() + local + 28);
     if (data + packed_size > s.size()) break;
     e.packed = s.substr(data, packed_size);
     entries.push_back(std::move(e));
@@ -87,11 +87,11 @@ std::string WriteSingleEntryZip(const Entry& entry) {
   engine::PutLe(&zip, kCentralHeader, 4);
   engine::PutLe(&zip, 20, 2);  // made by
   common(&zip);
-  engine::PutLe(&zip, 0, 2);   // comment
-  engine::PutLe(&zip, 0, 2);   // disk
-  engine::PutLe(&zip, 0, 2);   // internal attributes
-  engine::PutLe(&zip, 0, 4);   // external attributes
-  engine::PutLe(&zip, 0, 4);   // local header offset
+  engine::PutLe(&zip, 0, 2);  // comment
+  engine::PutLe(&zip, 0, 2);  // disk
+  engine::PutLe(&zip, 0, 2);  // internal attributes
+  engine::PutLe(&zip, 0, 4);  // external attributes
+  engine::PutLe(&zip, 0, 4);  // local header offset
   zip += entry.name;
   const size_t central_size = zip.size() - central;
   engine::PutLe(&zip, kEndOfCentralDirectory, 4);

@@ -36,7 +36,9 @@ int OpenOrMakeDir(int parent_fd, const std::string& name, mode_t mode, ResultCod
 DirCursor::~DirCursor() { Reset(); }
 
 void DirCursor::Reset() {
-  for (auto& [name, fd] : open_) close(fd);
+  for (auto& [name, fd] : open_) {
+    if (fd >= 0) close(fd);
+  }
   open_.clear();
 }
 
@@ -46,14 +48,24 @@ int DirCursor::Enter(const std::vector<std::string>& parts, size_t count, Result
     ++common;
   }
   while (open_.size() > common) {
-    close(open_.back().second);
+    if (open_.back().second >= 0) close(open_.back().second);
     open_.pop_back();
   }
-  for (size_t i = common; i < count; ++i) {
+  // The folder to go on from must be open; deep trees keep only their last levels open.
+  while (!open_.empty() && open_.back().second < 0) open_.pop_back();
+  for (size_t i = open_.size(); i < count; ++i) {
     int parent = open_.empty() ? root_fd_ : open_.back().second;
     int fd = OpenOrMakeDir(parent, parts[i], 0777, code);
     if (fd < 0) return -1;
     open_.emplace_back(parts[i], fd);
+    // A tree thousands of folders deep must not use up the descriptors of the program.
+    if (open_.size() > kMaxOpen) {
+      auto& oldest = open_[open_.size() - kMaxOpen - 1];
+      if (oldest.second >= 0) {
+        close(oldest.second);
+        oldest.second = -1;
+      }
+    }
   }
   return open_.empty() ? root_fd_ : open_.back().second;
 }

@@ -31,8 +31,11 @@ class DirCursor {
   void Reset();
 
  private:
+  static constexpr size_t kMaxOpen = 64;  // descriptors held at once, the deepest levels'
+
   int root_fd_;
-  std::vector<std::pair<std::string, int>> open_;  // folder name and its descriptor
+  // Folder name and its descriptor, -1 once closed to keep the count down.
+  std::vector<std::pair<std::string, int>> open_;
 };
 
 // Opens the folder `name` in `parent_fd` without following a symlink, creating it with

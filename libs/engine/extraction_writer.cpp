@@ -12,6 +12,7 @@
 
 #include "engine/dir_cursor.h"
 #include "engine/entry_path.h"
+#include "engine/link_check.h"
 #include "engine/name_decoder.h"
 
 namespace engine {
@@ -21,6 +22,9 @@ namespace {
 // stay far below the memory budget.
 constexpr size_t kBufferSize = 1 << 20;
 constexpr size_t kMaxProblems = 32;
+// A path below the destination the system can still open by name (PATH_MAX less the
+// destination's own length is not known here; deeper trees are refused entry by entry).
+constexpr size_t kMaxPathBytes = 4096;
 
 mode_t ReadUmask() {
   // /proc gives the umask without the umask(0)/umask(old) dance, which would race with
@@ -103,11 +107,17 @@ class Writer {
   void WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown);
   void WriteHardlink(const Entry& entry, const EntryPath& path, const std::string& shown);
+  // Makes something under a fresh temporary name with `make` (which answers errno on
+  // failure), trying further names while one is taken: an archive may hold entries named like
+  // our temporaries. The name made, or "" with *error set.
+  std::string MakeUnderTempName(const std::function<int(const char*)>& make, int* error);
   // Renames a link made under the temporary name `temp` over `leaf`, and counts it.
   void PlaceLink(int dir, const std::string& temp, const std::string& leaf, const EntryPath& path,
                  const std::string& shown);
   void ApplyDirectoryTimes();
   std::string TempName();
+  // A write failed for want of space: every entry after it fails at once.
+  void NoteWriteError(int error);
   bool KeepExisting(int dir_fd, const std::string& leaf);
   int OpenExistingDir(const std::vector<std::string>& parts, size_t count);
 
@@ -116,12 +126,12 @@ class Writer {
   ExtractOptions options_;
   const EntrySelector& selector_;
   DirCursor cursor_;
-  NameDecoder decoder_;
   mode_t umask_;
   std::unique_ptr<char[]> buffer_;
   ExtractReport report_;
   std::set<std::string> extracted_;  // joined paths written in this run (hard-link sources)
   std::vector<DirTimes> dir_times_;
+  bool disk_full_ = false;
   unsigned temp_counter_ = 0;
   long pid_ = static_cast<long>(getpid());  // names the temporaries; one call per run
 };
@@ -142,7 +152,7 @@ ExtractReport Writer::Run() {
   Entry entry;
   Status status;
   while (source_->Next(&entry, &status)) {
-    std::string shown = decoder_.Decode(entry.name, entry.name_encoding);
+    std::string shown = DecodeEntryName(entry.name, entry.name_encoding, entry.code_page);
     EntryPath path = SplitEntryName(shown);
     if (path.has_dot_dot) {
       report_.Fail(ResultCode::kUnsafeEntry, shown + ": refused, it climbs out with \"..\"");
@@ -152,7 +162,20 @@ ExtractReport Writer::Run() {
     if (path.had_root) {
       report_.Fail(ResultCode::kUnsafeEntry, shown + ": absolute name, written without its root");
     }
-    if (path.parts.empty()) continue;
+    if (path.parts.empty()) {
+      // A folder named "/" or "." is the destination itself; anything else needs a name.
+      if (entry.type != EntryType::kDirectory)
+        report_.Fail(ResultCode::kDamaged, "an entry without a name");
+      continue;
+    }
+    if (path.Joined().size() >= kMaxPathBytes) {
+      report_.Fail(ResultCode::kCannotWrite, shown.substr(0, 80) + "...: the name is too long");
+      continue;
+    }
+    if (disk_full_) {
+      report_.Fail(ResultCode::kCannotWrite, shown + ": the disk is full");
+      continue;
+    }
     if (!options_.keep_folders) {
       if (entry.type == EntryType::kDirectory) continue;
       path.parts = {path.parts.back()};
@@ -210,50 +233,81 @@ bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::str
   }
   const std::string& leaf = path.parts.back();
   if (KeepExisting(dir, leaf)) return true;
+  const mode_t mode = entry.mode != 0 ? static_cast<mode_t>(entry.mode & 0777) : 0666;
+  // Where nothing of that name is there yet, the file is made under its own name: there is
+  // nothing to protect, and no rename to pay for. Otherwise it is written under a temporary
+  // name and renamed over what is there only once its data is verified.
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = TempName();
-    mode_t mode = entry.mode != 0 ? static_cast<mode_t>(entry.mode & 0777) : 0666;
-    fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) break;
+  int fd = openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  int error = errno;
+  if (fd < 0 && error == EEXIST) {
+    temp = MakeUnderTempName(
+        [&](const char* name) {
+          fd = openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+          return fd < 0 ? errno : 0;
+        },
+        &error);
   }
   if (fd < 0) {
+    NoteWriteError(error);
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create");
     return true;
   }
+  const std::string& written = temp.empty() ? leaf : temp;
   Status status;
   int64_t total = 0;
-  bool write_ok = true;
+  int write_error = 0;
   for (;;) {
     size_t got = 0;
     status = read(buffer_.get(), kBufferSize, &got);
     if (!status.ok() || got == 0) break;
-    if (write_ok && !WriteAll(fd, buffer_.get(), got)) write_ok = false;
+    if (!WriteAll(fd, buffer_.get(), got)) {
+      // Decoding the rest would only cost time: the entry is lost whatever follows.
+      write_error = errno;
+      break;
+    }
     total += static_cast<int64_t>(got);
+  }
+  if (write_error != 0) {
+    NoteWriteError(write_error);
+    status = Status::Entry(ResultCode::kCannotWrite, "write failed");
   }
   if (status.ok() && entry.size >= 0 && total != entry.size) {
     status = Status::Entry(ResultCode::kDamaged, "data shorter or longer than its header says");
   }
-  if (status.ok() && !write_ok) status = Status::Entry(ResultCode::kCannotWrite, "write failed");
   if (status.ok() && entry.mtime != 0) {
     struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.mtime), 0}};
     futimens(fd, times);
   }
   if (close(fd) != 0 && status.ok()) {
+    NoteWriteError(errno);
     status = Status::Entry(ResultCode::kCannotWrite, "write failed");
   }
-  if (status.ok() && renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+  if (status.ok() && !temp.empty() && renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
     status = Status::Entry(ResultCode::kCannotWrite, "cannot replace what is there");
   }
   if (!status.ok()) {
-    unlinkat(dir, temp.c_str(), 0);
+    unlinkat(dir, written.c_str(), 0);
     report_.Fail(status.code, shown + ": " + status.message);
     return status.severity != Severity::kArchive;
   }
   ++report_.extracted;
   extracted_.insert(path.Joined());
   return true;
+}
+
+void Writer::NoteWriteError(int error) {
+  if (error == ENOSPC || error == EDQUOT) disk_full_ = true;
+}
+
+std::string Writer::MakeUnderTempName(const std::function<int(const char*)>& make, int* error) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string name = TempName();
+    *error = make(name.c_str());
+    if (*error == 0) return name;
+    if (*error != EEXIST) break;
+  }
+  return "";
 }
 
 void Writer::WriteDirectory(const Entry& entry, const EntryPath& path, const std::string& shown) {
@@ -269,12 +323,14 @@ void Writer::WriteDirectory(const Entry& entry, const EntryPath& path, const std
 }
 
 void Writer::WriteSymlink(const Entry& entry, const EntryPath& path, const std::string& shown) {
-  std::string target = decoder_.Decode(entry.link_target, entry.name_encoding);
+  std::string target = DecodeEntryName(entry.link_target, entry.name_encoding, entry.code_page);
   for (char& c : target) {
     if (c == '\\') c = '/';
   }
   std::vector<std::string> parent(path.parts.begin(), path.parts.end() - 1);
-  if (!SymlinkTargetStaysInside(parent, target)) {
+  // The text first, then what is on disk: a target that reads as inside may pass through a
+  // link already there that leads elsewhere.
+  if (!SymlinkTargetStaysInside(parent, target) || !LinkResolvesInside(root_fd_, parent, target)) {
     report_.Fail(ResultCode::kUnsafeEntry, shown + ": link to " + target + " refused");
     return;
   }
@@ -286,8 +342,12 @@ void Writer::WriteSymlink(const Entry& entry, const EntryPath& path, const std::
   }
   const std::string& leaf = path.parts.back();
   if (KeepExisting(dir, leaf)) return;
-  std::string temp = TempName();
-  if (symlinkat(target.c_str(), dir, temp.c_str()) != 0) {
+  int error = 0;
+  const std::string temp = MakeUnderTempName(
+      [&](const char* name) { return symlinkat(target.c_str(), dir, name) == 0 ? 0 : errno; },
+      &error);
+  if (temp.empty()) {
+    NoteWriteError(error);
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
     return;
   }
@@ -316,7 +376,8 @@ int Writer::OpenExistingDir(const std::vector<std::string>& parts, size_t count)
 }
 
 EntryPath Writer::EarlierEntry(const Entry& entry) {
-  EntryPath source = SplitEntryName(decoder_.Decode(entry.link_target, entry.name_encoding));
+  EntryPath source =
+      SplitEntryName(DecodeEntryName(entry.link_target, entry.name_encoding, entry.code_page));
   if (!options_.keep_folders && !source.parts.empty()) source.parts = {source.parts.back()};
   // Only what this run wrote inside the destination may be linked or copied: anything else
   // could be a file of the user's (or of the system) that the archive wants to reach.
@@ -368,12 +429,19 @@ void Writer::WriteHardlink(const Entry& entry, const EntryPath& path, const std:
     return;
   }
   const std::string& leaf = path.parts.back();
-  std::string temp = TempName();
-  bool ok = !KeepExisting(dir, leaf) &&
-            linkat(source_dir, source.parts.back().c_str(), dir, temp.c_str(), 0) == 0;
+  if (KeepExisting(dir, leaf)) {
+    close(source_dir);
+    return;
+  }
+  int error = 0;
+  const std::string temp = MakeUnderTempName(
+      [&](const char* name) {
+        return linkat(source_dir, source.parts.back().c_str(), dir, name, 0) == 0 ? 0 : errno;
+      },
+      &error);
   close(source_dir);
-  if (!ok) {
-    if (!options_.overwrite) return;
+  if (temp.empty()) {
+    NoteWriteError(error);
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create the link");
     return;
   }

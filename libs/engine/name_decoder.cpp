@@ -1,14 +1,10 @@
 #include "engine/name_decoder.h"
 
-#include <cerrno>
 #include <cstdint>
 
+#include "engine/legacy_names.h"
+
 namespace engine {
-namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-}  // namespace
 
 bool IsValidUtf8(std::string_view s) {
   size_t i = 0;
@@ -45,44 +41,12 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-NameDecoder::NameDecoder() : cp932_(iconv_open("UTF-8", "CP932")) {}
-
-NameDecoder::~NameDecoder() {
-  if (cp932_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cp932_);
-}
-
-std::string NameDecoder::Decode(std::string_view bytes, NameEncoding encoding) {
-  if (encoding == NameEncoding::kUnicode || IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
-  if (cp932_ == reinterpret_cast<iconv_t>(-1)) {
-    for (char c : bytes) {
-      if (static_cast<unsigned char>(c) < 0x80) {
-        out.push_back(c);
-      } else {
-        out.append(kReplacement);
-      }
-    }
-    return out;
-  }
-  iconv(cp932_, nullptr, nullptr, nullptr, nullptr);
-  std::string in(bytes);
-  char* in_ptr = in.data();
-  size_t in_left = in.size();
-  char buffer[1024];
-  while (in_left > 0) {
-    char* out_ptr = buffer;
-    size_t out_left = sizeof(buffer);
-    size_t r = iconv(cp932_, &in_ptr, &in_left, &out_ptr, &out_left);
-    out.append(buffer, static_cast<size_t>(out_ptr - buffer));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte CP932 cannot map (or a lead byte with no trail): mark it and go on.
-      out.append(kReplacement);
-      ++in_ptr;
-      --in_left;
-      iconv(cp932_, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  return out;
+std::string DecodeEntryName(std::string_view bytes, NameEncoding encoding, int code_page) {
+  const bool utf8 = IsValidUtf8(bytes);
+  if (encoding == NameEncoding::kUnicode && utf8) return std::string(bytes);
+  if (code_page != 0) return DecodeName(bytes, code_page);
+  if (utf8) return std::string(bytes);
+  return DecodeName(bytes, kCodePage932);
 }
 
 }  // namespace engine

@@ -2,8 +2,6 @@
 #ifndef DIZOR_LIBS_ENGINE_NAME_DECODER_H_
 #define DIZOR_LIBS_ENGINE_NAME_DECODER_H_
 
-#include <iconv.h>
-
 #include <string>
 #include <string_view>
 
@@ -13,24 +11,13 @@ namespace engine {
 
 bool IsValidUtf8(std::string_view s);
 
-// Holds one iconv descriptor for a whole extraction: opening one per entry costs more than
-// decoding the name. iconv itself does not look at the process locale, so the result is
-// the same under the Qt program (setlocale(LC_ALL, "")) and the console one.
-class NameDecoder {
- public:
-  NameDecoder();
-  ~NameDecoder();
-  NameDecoder(const NameDecoder&) = delete;
-  NameDecoder& operator=(const NameDecoder&) = delete;
-
-  // kUnicode names and valid UTF-8 stay as they are; the rest are read as code page 932
-  // (Japanese archives made on Windows). Bytes that CP932 cannot map either become U+FFFD,
-  // so every result is valid UTF-8.
-  std::string Decode(std::string_view bytes, NameEncoding encoding);
-
- private:
-  iconv_t cp932_;
-};
+// The name as the writer uses it: a Unicode name stays; a name in the code page the reader
+// chose for its archive is read in that code page; otherwise valid UTF-8 stays and the rest is
+// read as code page 932 (Japanese archives made on Windows). A name marked Unicode that is not
+// valid UTF-8 is read as the others are: some Japanese archivers set the mark on code page 932
+// names. A byte that cannot be read becomes "%XX", so every result is valid UTF-8 and no entry
+// is dropped for its name. This does not depend on the process locale.
+std::string DecodeEntryName(std::string_view bytes, NameEncoding encoding, int code_page = 0);
 
 }  // namespace engine
 

@@ -4,11 +4,8 @@
 // 64 KB under the 200 KB entry of a 94 KB corpus archive for RAR, which we cannot write. The entry
 // is named like a file the user already has there: the failed entry must leave that file as it was,
 // remove its partial temporary file, give the space back, and end with "cannot write".
-#include <sys/mount.h>
 #include <sys/statvfs.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,31 +14,14 @@
 #include "engine/result_codes.h"
 #include "hostile_support.h"
 #include "tests/fakes/sandbox.h"
+#include "tests/fakes/tmpfs_mount.h"
 
 namespace hostile {
 namespace {
 
 constexpr uint64_t kBombBytes = 32ull << 20;
 
-// A tmpfs on `where` for the life of the object.
-class TmpfsMount {
- public:
-  TmpfsMount(const std::string& where, const std::string& options) : where_(where) {
-    if (mount("tmpfs", where.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-      error_ = std::strerror(errno);
-    }
-  }
-  ~TmpfsMount() {
-    if (error_.empty()) umount2(where_.c_str(), MNT_DETACH);
-  }
-  TmpfsMount(const TmpfsMount&) = delete;
-  TmpfsMount& operator=(const TmpfsMount&) = delete;
-  const std::string& error() const { return error_; }
-
- private:
-  std::string where_;
-  std::string error_;
-};
+using dizor_test::TmpfsMount;
 
 uint64_t FreeBytes(const std::string& path) {
   struct statvfs st;

@@ -3,6 +3,7 @@
 #include "engine/extraction_writer.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "library_test_support.h"
+#include "tests/fakes/tmpfs_mount.h"
 
 namespace engine {
 namespace {
@@ -219,6 +221,39 @@ TEST(ExtractAll, SafetyRulesAndWhatIsStillWritten) {
        ResultCode::kCannotWrite,
        {"f f=plain", "f y.txt=y"},
        [](const std::string& dest, const std::string&) { WriteFile(dest + "/f", "plain"); }},
+      // The target reads as inside, but "sub" is the user's own link to a folder elsewhere.
+      {"a link through a link already there that leads out",
+       {Link(EntryType::kSymlink, "notes.txt", "sub/keep.txt"), File("ok.txt", "ok")},
+       ResultCode::kUnsafeEntry,
+       {"f ok.txt=ok", "l sub->../outside"},
+       [](const std::string& dest, const std::string&) {
+         symlink("../outside", (dest + "/sub").c_str());
+       }},
+      {"a link over the user's file, through a link that leads out",
+       {Link(EntryType::kSymlink, "mine.txt", "sub/keep.txt")},
+       ResultCode::kUnsafeEntry,
+       {"f mine.txt=mine", "l sub->../outside"},
+       [](const std::string& dest, const std::string&) {
+         WriteFile(dest + "/mine.txt", "mine");
+         symlink("../outside", (dest + "/sub").c_str());
+       }},
+      {"the archive's own links may lead through each other inside",
+       {File("dir/f.txt", "f"), Link(EntryType::kSymlink, "a", "dir"),
+        Link(EntryType::kSymlink, "b", "a/f.txt")},
+       ResultCode::kOk,
+       {"d dir", "f dir/f.txt=f", "l a->dir", "l b->a/f.txt"}},
+      {"an entry without a name fails alone",
+       {File("", "x"), File("ok.txt", "ok")},
+       ResultCode::kDamaged,
+       {"f ok.txt=ok"}},
+      {"a copy of an earlier file gets its data",
+       {File("a.txt", "data"), Link(EntryType::kFileCopy, "sub/b.txt", "a.txt")},
+       ResultCode::kOk,
+       {"d sub", "f a.txt=data", "f sub/b.txt=data"}},
+      {"a copy of a file not extracted here fails alone",
+       {Link(EntryType::kFileCopy, "b.txt", "../outside/keep.txt"), File("ok.txt", "ok")},
+       ResultCode::kDamaged,
+       {"f ok.txt=ok"}},
       {"CP932 names are decoded before they are split",
        {cp932},
        ResultCode::kOk,
@@ -241,6 +276,85 @@ TEST(ExtractAll, SafetyRulesAndWhatIsStillWritten) {
     EXPECT_EQ(Describe(temp.path()).size(), 2 + Describe(dest).size() + 1)
         << "something was written beside the destination";
   }
+}
+
+// The writer's temporary names are ours; an archive may still hold entries named like them,
+// and none of its other entries may suffer for it.
+TEST(ExtractAll, EntriesNamedLikeTemporariesBreakNothing) {
+  ScopedTempDir temp;
+  std::vector<FakeEntry> entries;
+  for (int i = 0; i < 8; ++i) {
+    entries.push_back(File(".dizor-" + std::to_string(getpid()) + "-" + std::to_string(i) + ".tmp",
+                           "named like ours"));
+  }
+  entries.push_back(File("replaced.txt", "new"));
+  entries.push_back(Link(EntryType::kSymlink, "link", "replaced.txt"));
+  entries.push_back(Link(EntryType::kHardlink, "hard", "replaced.txt"));
+  WriteFile(temp.Sub("replaced.txt"), "old");
+  WriteFile(temp.Sub("link"), "old");
+  FakeSource source(entries);
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}));
+  EXPECT_EQ(report.result, ResultCode::kOk);
+  EXPECT_EQ(report.extracted, entries.size());
+  EXPECT_EQ(ReadFile(temp.Sub("replaced.txt")), "new");
+  EXPECT_EQ(ReadFile(temp.Sub("hard")), "new");
+  EXPECT_TRUE(dizor_test::IsSymlink(temp.Sub("link")));
+  EXPECT_EQ(Describe(temp.path()).size(), entries.size()) << "a temporary was left behind";
+}
+
+// Names the system can no longer open by name, and trees too deep for the descriptors of a
+// program: the entry fails or is written, but the entries after it always come out.
+TEST(ExtractAll, DeepTreesAndLongNamesCostOnlyTheirOwnEntry) {
+  ScopedTempDir temp;
+  std::string deep;
+  for (int i = 0; i < 2000; ++i) deep += "d/";
+  std::string too_long;
+  for (int i = 0; i < 2100; ++i) too_long += "e/";
+  FakeSource source({File(deep + "deep.txt", "deep"), File(too_long + "long.txt", "long"),
+                     File(std::string(300, 'n'), "name"), File("after.txt", "after")});
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}));
+  EXPECT_EQ(report.result, ResultCode::kCannotWrite);
+  EXPECT_EQ(report.failed, 2u);
+  EXPECT_EQ(ReadFile(temp.Sub("after.txt")), "after");
+  // The deep file came out: open it level by level, as no path reaches it whole.
+  int fd = open(temp.path().c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < 2000 && fd >= 0; ++i) {
+    const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(faccessat(fd, "deep.txt", F_OK, 0), 0);
+  close(fd);
+}
+
+// Once the destination's file system is full, decoding stops: the entry that failed reads
+// no further, and the entries after it fail at once without being read.
+TEST(ExtractAll, AFullDiskEndsTheDecodingAndFailsTheRestAtOnce) {
+  ScopedTempDir temp;
+  dizor_test::TmpfsMount tmpfs(temp.path(), "size=1m");
+  if (!tmpfs.error().empty()) GTEST_SKIP() << "cannot mount a tmpfs: " << tmpfs.error();
+  class CountingSource : public FakeSource {
+   public:
+    using FakeSource::FakeSource;
+    Status Read(void* buf, size_t size, size_t* got) override {
+      ++reads;
+      return FakeSource::Read(buf, size, got);
+    }
+    int reads = 0;
+  };
+  CountingSource source({File("big.bin", std::string(16 << 20, 'x')), File("a.txt", "a"),
+                         File("b.txt", "b"), Link(EntryType::kSymlink, "l", "a.txt")});
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}));
+  EXPECT_EQ(report.result, ResultCode::kCannotWrite);
+  EXPECT_EQ(report.failed, 4u);
+  EXPECT_EQ(report.extracted, 0u);
+  // One megabyte of space takes two reads of the writer's one-megabyte buffer at most.
+  EXPECT_LE(source.reads, 2);
+  EXPECT_EQ(Describe(temp.path()), std::vector<std::string>{}) << "a partial file was left";
 }
 
 TEST(ExtractAll, CreatesAMissingDestinationWithItsParents) {

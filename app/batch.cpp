@@ -59,7 +59,7 @@ void Form1::HandleFile(const std::string& path) {
 
 void Form1::RunBatch() {
   const int32_t count = file_list_.count;
-  for (int32_t i = 1; i <= count; ++i) {
+  for (int32_t i = 1; i <= count && !batch_cancelled_; ++i) {
     HandleFile(file_list_(i));
   }
   End();

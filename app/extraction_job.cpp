@@ -1,6 +1,7 @@
 // The extraction job for one archive whose kind is known: the destination folder from the
 // Settings, the check that the kind's library was found, the extraction, and the opening of
 // the destination afterwards.
+#include <optional>
 #include <string>
 
 #include "app/form1.h"
@@ -10,6 +11,33 @@
 #include "support/texts.h"
 
 namespace {
+
+// What a library asks during the extraction of one archive, answered by the front end.
+class ArchiveCallbacks : public LibraryCallbacks {
+ public:
+  ArchiveCallbacks(UserInterface& ui, const std::string& archive) : ui_(ui), archive_(archive) {}
+  ~ArchiveCallbacks() override {
+    if (progress_shown_) ui_.EndProgress();
+  }
+  ArchiveCallbacks(const ArchiveCallbacks&) = delete;
+  ArchiveCallbacks& operator=(const ArchiveCallbacks&) = delete;
+
+  std::optional<std::string> Password(bool wrong) override {
+    return ui_.AskPassword(archive_, wrong);
+  }
+  bool Progress(const ExtractionProgress& progress) override {
+    progress_shown_ = true;
+    return ui_.ShowProgress(archive_, progress);
+  }
+
+ private:
+  UserInterface& ui_;
+  const std::string& archive_;
+  bool progress_shown_ = false;
+};
+
+// The libraries' "cancelled by the user": the batch stops, and there is nothing to report.
+constexpr int32_t kCancelledCode = 0x8020;
 
 bool HasQuote(const std::string& s) { return s.find('"') != std::string::npos; }
 
@@ -68,8 +96,17 @@ void Form1::MakeArchiveFile(const int16_t& DllNumber, const std::string& FileNam
       break;
   }
 
-  // Step 4: after every attempt, failed ones included.
-  if (Check1(1).value == 1) platform_.OpenFolder(destination);
+  // Step 4: after every attempt, failed ones included; not after the user cancelled.
+  if (Check1(1).value == 1 && !batch_cancelled_) OpenDestination(destination);
+}
+
+void Form1::OpenDestination(const std::string& destination) {
+  // Opening the folder is a courtesy: a file manager that cannot be started does not stop the
+  // batch, and the user hears of it once.
+  std::string error;
+  if (platform_.OpenFolder(destination, &error) || open_folder_reported_) return;
+  open_folder_reported_ = true;
+  MsgBox(std::string(texts::kOpenFolderFailed) + "\r\n" + error, BoxIcon::kStop, texts::kAppTitle);
 }
 
 int32_t Form1::RunLibrary(Format format, const std::string& archive,
@@ -77,12 +114,18 @@ int32_t Form1::RunLibrary(Format format, const std::string& archive,
   // None of the libraries is given a buffer size.
   char empty_output[1] = {'\0'};
   char* output = RowOf(format).null_output ? nullptr : empty_output;
-  return libraries_.Run(format, ui_.WindowHandle(),
-                        platform_.ToAnsi(ExtractCommandLine(format, archive, destination, sep_)),
-                        output, 0);
+  ArchiveCallbacks callbacks(ui_, archive);
+  const int32_t result =
+      libraries_.Run(format, ui_.WindowHandle(),
+                     platform_.ToAnsi(ExtractCommandLine(format, archive, destination, sep_)),
+                     output, 0, &callbacks);
+  if (result == kCancelledCode) batch_cancelled_ = true;
+  return result;
 }
 
 void Form1::ReportExtractFailure(int32_t result, const std::string& destination) {
+  // The user's own cancel is no failure to report.
+  if (result == kCancelledCode) return;
   ++archive_failures_;
   MsgBox(texts::kExtractFailedPrefix + HexCode(result), BoxIcon::kStop, texts::kTitleFailed);
   DelFolder(destination);

@@ -91,5 +91,5 @@ void Form1::Command4_Click() {
 void Form1::Command5_Click() { MsgBox(AboutText(), BoxIcon::kInformation, texts::kTitleAbout); }
 
 std::string Form1::SettingsPath() {
-  return ApPh(platform_.ProgramFolder()) + sep_ + texts::kSettingsFileName;
+  return ApPh(platform_.SettingsFolder()) + sep_ + texts::kSettingsFileName;
 }

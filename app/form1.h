@@ -83,7 +83,8 @@ class Form1 {
   bool available(Format format) const { return libraries_.available(format); }
   // True once any archive of this run failed, was refused or was not recognised.
   bool any_archive_failed() const { return archive_failures_ > 0; }
-  // The settings file: the program folder less one separator, a separator, "Dizor-K.ini".
+  // The settings file: the settings folder (the program folder, unless it cannot be written)
+  // less one separator, a separator, "Dizor-K.ini".
   std::string SettingsPath();
 
  private:
@@ -106,6 +107,7 @@ class Form1 {
   int32_t RunLibrary(Format format, const std::string& archive, const std::string& destination);
   void ExtractQuietly(Format format, const std::string& archive, const std::string& destination);
   void ReportExtractFailure(int32_t result, const std::string& destination);
+  void OpenDestination(const std::string& destination);
 
   UserInterface& ui_;
   Platform& platform_;
@@ -118,6 +120,8 @@ class Form1 {
   LibrarySet libraries_;
   int archive_failures_ = 0;
   bool handling_event_ = false;
+  bool batch_cancelled_ = false;       // the user cancelled an extraction: no more archives
+  bool open_folder_reported_ = false;  // at most one box per batch about the file manager
 };
 
 #endif  // DIZOR_APP_FORM1_H_

@@ -50,6 +50,8 @@ void LibrarySet::Check(const std::function<void(const char* text)>& missing) {
     const bool library = LookFor(row.library_file, &paths_[static_cast<size_t>(format)]);
     if (library && companions) {
       available_[static_cast<size_t>(format)] = true;
+    } else if (!platform_.IsLibraryMadeFor(row.library_file)) {
+      // Nothing the user could install: no box.
     } else if (companions) {
       missing(row.missing_library);
     } else if (library) {
@@ -76,7 +78,7 @@ int32_t LibrarySet::Probe(Format format, const std::string& ansi_path, int32_t m
 }
 
 int32_t LibrarySet::Run(Format format, void* window, const std::string& ansi_command, char* output,
-                        uint32_t output_size) {
-  return Bound(format).CallMain(RowOf(format).main_entry, window, ansi_command, output,
-                                output_size);
+                        uint32_t output_size, LibraryCallbacks* callbacks) {
+  return Bound(format).CallMain(RowOf(format).main_entry, window, ansi_command, output, output_size,
+                                callbacks);
 }

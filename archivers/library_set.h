@@ -20,6 +20,7 @@ class LibrarySet {
 
   // Looks for every library and its companions in the check order, and calls `missing` with
   // the row's text for each format whose files are not all there, as soon as that is known.
+  // A library never made for this system is not reported missing (it is not there either).
   void Check(const std::function<void(const char* text)>& missing);
 
   bool available(Format format) const { return available_[static_cast<size_t>(format)]; }
@@ -30,7 +31,7 @@ class LibrarySet {
 
   // The library's main entry; RuntimeError 48 or 453 when it cannot be bound.
   int32_t Run(Format format, void* window, const std::string& ansi_command, char* output,
-              uint32_t output_size);
+              uint32_t output_size, LibraryCallbacks* callbacks);
 
  private:
   bool LookFor(const char* file_name, std::string* found_path);

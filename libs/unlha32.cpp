@@ -17,3 +17,4 @@ DIZOR_EXPORT int32_t UnlhaCheckArchive(const char* path, int32_t mode) {
 }
 
 DIZOR_DEFINE_COMMON_ENTRIES(Unlha, g_state, engine::kLibraryVersion)
+DIZOR_DEFINE_CALLBACK_ENTRY(UnlhaSetDizorCallbacks, g_state)

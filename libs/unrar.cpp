@@ -17,3 +17,5 @@ DIZOR_EXPORT int32_t DizorUnrarExtract(const char* command_line, char* output,
 DIZOR_EXPORT int32_t DizorUnrarCheck(const char* path, int32_t mode) {
   return engine::RunCheck(&engine::IsRarArchive, &engine::OpenRarArchive, path, mode);
 }
+
+DIZOR_DEFINE_CALLBACK_ENTRY(DizorUnrarSetCallbacks, g_state)

@@ -13,12 +13,14 @@ namespace {
 
 using ExtractFn = int32_t (*)(const char*, char*, uint32_t);
 using CheckFn = int32_t (*)(const char*, int32_t);
+using SetCallbacksFn = int32_t (*)(DizorPasswordProc, DizorProgressProc, void*);
 
 engine::LibraryState g_state;
 
 struct Helper {
   ExtractFn extract = nullptr;
   CheckFn check = nullptr;
+  SetCallbacksFn set_callbacks = nullptr;
 };
 
 // Loads UNRAR.DLL on first use. A failed attempt is retried on the next call, so putting
@@ -40,11 +42,12 @@ Helper Bind() {
   if (handle == nullptr) return helper;
   auto extract = reinterpret_cast<ExtractFn>(dlsym(handle, "DizorUnrarExtract"));
   auto check = reinterpret_cast<CheckFn>(dlsym(handle, "DizorUnrarCheck"));
-  if (extract == nullptr || check == nullptr) {
+  auto set_callbacks = reinterpret_cast<SetCallbacksFn>(dlsym(handle, "DizorUnrarSetCallbacks"));
+  if (extract == nullptr || check == nullptr || set_callbacks == nullptr) {
     dlclose(handle);
     return helper;
   }
-  helper = {extract, check};
+  helper = {extract, check, set_callbacks};
   return helper;
 }
 
@@ -59,6 +62,9 @@ DIZOR_EXPORT int32_t Unrar(void* /*hwnd*/, const char* command_line, char* outpu
       engine::CopyOutput("UNRAR.DLL is missing beside UNRAR32.DLL\n", output, output_size);
       return static_cast<int32_t>(engine::ResultCode::kHelperMissing);
     }
+    // The program's callbacks go with the call to the library that decodes.
+    helper.set_callbacks(g_state.password_proc.load(), g_state.progress_proc.load(),
+                         g_state.callback_context.load());
     return helper.extract(command_line, output, output_size);
   } catch (const std::bad_alloc&) {
     return static_cast<int32_t>(engine::ResultCode::kOutOfMemory);
@@ -77,3 +83,5 @@ DIZOR_EXPORT int32_t UnrarCheckArchive(const char* path, int32_t mode) {
 }
 
 DIZOR_DEFINE_COMMON_ENTRIES(Unrar, g_state, engine::kLibraryVersion)
+
+DIZOR_DEFINE_CALLBACK_ENTRY(UnrarSetDizorCallbacks, g_state)

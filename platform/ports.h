@@ -13,6 +13,16 @@
 
 enum class BoxIcon { kNone, kStop, kInformation };
 
+// How the extraction of one archive goes, as a library reports it: at the start of each entry
+// and after each piece written. A total of 0 means the archive does not say.
+struct ExtractionProgress {
+  std::string entry;
+  uint64_t bytes_done = 0;
+  uint64_t bytes_total = 0;
+  uint64_t entries_done = 0;
+  uint64_t entries_total = 0;
+};
+
 // What the front end draws or answers: message boxes, the folder picker, the end of the program.
 class UserInterface {
  public:
@@ -31,6 +41,25 @@ class UserInterface {
 
   // The window handle handed to the archiver libraries (null where there is no window).
   virtual void* WindowHandle() = 0;
+
+  // The password for the encrypted entries of `archive`; `wrong` when the previous answer
+  // proved wrong. Nothing when the user cancels or nobody can be asked. The libraries ask once
+  // per archive.
+  virtual std::optional<std::string> AskPassword(const std::string& archive, bool wrong) = 0;
+
+  // How the extraction of `archive` goes (a front end shows it only for an archive that takes
+  // a while). False when the user asks to cancel. EndProgress: the archive is done.
+  virtual bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) = 0;
+  virtual void EndProgress() = 0;
+};
+
+// What a library asks the program during a main-entry call. Our libraries call back; the
+// family's libraries on Windows ask the user and show progress themselves and never do.
+class LibraryCallbacks {
+ public:
+  virtual ~LibraryCallbacks() = default;
+  virtual std::optional<std::string> Password(bool wrong) = 0;
+  virtual bool Progress(const ExtractionProgress& progress) = 0;
 };
 
 // The program's arguments as the platform hands them over. Windows gives one text that the
@@ -56,8 +85,9 @@ class ArchiverLibrary {
                             int32_t mode) = 0;
 
   // `<prefix>(window, command line, output buffer, buffer size)`. `output` may be null.
+  // `callbacks` (may be null) answers what the library asks during the call.
   virtual int32_t CallMain(const std::string& entry, void* window, const std::string& ansi_command,
-                           char* output, uint32_t output_size) = 0;
+                           char* output, uint32_t output_size, LibraryCallbacks* callbacks) = 0;
 };
 
 // The operating system.
@@ -86,9 +116,18 @@ class Platform {
   // Text for an archiver library call, in the system's ANSI code page.
   virtual std::string ToAnsi(const std::string& utf8) = 0;
 
-  // Opens `folder` in the file manager without waiting; throws RuntimeError when it cannot
-  // be started.
-  virtual void OpenFolder(const std::string& folder) = 0;
+  // Opens `folder` in the file manager without waiting. False with the reason in *error when
+  // the file manager cannot be started.
+  virtual bool OpenFolder(const std::string& folder, std::string* error) = 0;
+
+  // False for a library of the family that was never made for this system (there is no GCA
+  // library for Linux): its absence is not worth a box at every start.
+  virtual bool IsLibraryMadeFor(const std::string& file_name) = 0;
+
+  // Where the settings file lives: the program folder, or a folder of the user's own when the
+  // program folder cannot be written (a system-wide install), as Windows redirects writes
+  // under Program Files. Without a trailing separator.
+  virtual std::string SettingsFolder() = 0;
 
   // Whole-file reading, and replacing a file so that a crash leaves either the old or the new
   // content (write a temporary file in the same folder, then rename it into place).

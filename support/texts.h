@@ -39,6 +39,7 @@ inline constexpr const char* kLhaUnavailable = "Lha形式での解凍ができ�
 inline constexpr const char* kCabUnavailable = "Cab形式での解凍ができません。";
 inline constexpr const char* kGcaUnavailable = "Gca形式での解凍ができません。";
 inline constexpr const char* kRarUnavailable = "Rar形式での解凍ができません。";
+inline constexpr const char* kOpenFolderFailed = "解凍先フォルダを開けませんでした。";
 
 // Library availability check. Line breaks inside a prompt are CR LF.
 inline constexpr const char* kUnlhaMissing = "UNLHA32.DLLが見つかりません!!";
@@ -72,6 +73,7 @@ inline constexpr const char* kWriteNotPermitted = "フォルダへの書き込�
 inline constexpr const char* kWriteReadOnly = "読み取り専用のファイルシステムです。";
 inline constexpr const char* kWriteDiskFull = "ディスクの空き容量が足りません。";
 inline constexpr const char* kWriteFolderMissing = "フォルダが見つかりません。";
+inline constexpr const char* kProgramMissing = "プログラムが見つかりません。";
 
 // Error report and About box.
 inline constexpr const char* kErrorLine1 = "エラーが発生しました。";
@@ -98,6 +100,13 @@ inline constexpr const char* kErrorOther =
 // The generic report of a run-time error that escapes a handler of the window.
 inline constexpr const char* kUnhandledErrorPrefix = "実行時エラー '";
 inline constexpr const char* kUnhandledErrorMiddle = "':\r\n\r\n";
+
+// Passwords and progress.
+inline constexpr const char* kPasswordPrompt = "パスワードを入力してください。";
+inline constexpr const char* kPasswordWrong = "パスワードが違います。もう一度入力してください。";
+inline constexpr const char* kPasswordArchive = "書庫: ";
+inline constexpr const char* kProgressTitle = "解凍中";
+inline constexpr const char* kProgressEntries = " 個目";
 
 // The console program.
 inline constexpr const char* kCliSettingsFile = "設定ファイル: ";

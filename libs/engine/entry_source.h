@@ -70,6 +70,14 @@ class EntrySource {
   // non-ok status (CRC errors included: a source never hands over data it knows is wrong
   // without saying so at the end of the entry).
   virtual Status Read(void* buf, size_t size, size_t* got) = 0;
+
+  // The uncompressed size and number of the archive's entries, where the archive says them
+  // before they are read (a ZIP's central directory does); false otherwise.
+  virtual bool Totals(uint64_t* bytes, uint64_t* entries) const {
+    (void)bytes;
+    (void)entries;
+    return false;
+  }
 };
 
 // What a reader may need besides the path.
@@ -83,7 +91,8 @@ struct ReaderContext {
 // volume of a set) and finds any further volumes itself; Is*Archive judge by content only,
 // never by the name. They are declared in the format's folder: zip/zip_format.h,
 // rar/rar_format.h, lha/lha_format.h, cab/cab_format.h.
-using ArchiveOpener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status);
+using ArchiveOpener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status,
+                                                       const ReaderContext& context);
 using ArchiveChecker = bool (*)(const std::string& path);
 
 // The status for a path the format's check refused: kCannotOpen when the file cannot be

@@ -30,6 +30,17 @@
     return 0;                                                                                 \
   }
 
+// <prefix>SetDizorCallbacks: the program's password and progress callbacks for the next
+// main-entry calls of this library (null to remove them).
+#define DIZOR_DEFINE_CALLBACK_ENTRY(name, state)                                    \
+  DIZOR_EXPORT int32_t name(DizorPasswordProc password, DizorProgressProc progress, \
+                            void* context) {                                        \
+    (state).password_proc = password;                                               \
+    (state).progress_proc = progress;                                               \
+    (state).callback_context = context;                                             \
+    return 0;                                                                       \
+  }
+
 namespace engine {
 
 // 1.10, the version of the program these libraries came with.

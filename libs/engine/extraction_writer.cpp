@@ -84,8 +84,9 @@ struct DirTimes {
 class Writer {
  public:
   Writer(EntrySource* source, int root_fd, const ExtractOptions& options,
-         const EntrySelector& selector)
+         const EntrySelector& selector, const ProgressFunction& progress)
       : source_(source),
+        progress_fn_(progress),
         root_fd_(root_fd),
         options_(options),
         selector_(selector),
@@ -121,7 +122,13 @@ class Writer {
   bool KeepExisting(int dir_fd, const std::string& leaf);
   int OpenExistingDir(const std::vector<std::string>& parts, size_t count);
 
+  // Tells the program how far we are; false when it asks to stop.
+  bool Report(const std::string& entry);
+
   EntrySource* source_;
+  const ProgressFunction& progress_fn_;
+  ExtractProgress progress_;
+  bool cancelled_ = false;
   int root_fd_;
   ExtractOptions options_;
   const EntrySelector& selector_;
@@ -151,7 +158,9 @@ bool Writer::KeepExisting(int dir_fd, const std::string& leaf) {
 ExtractReport Writer::Run() {
   Entry entry;
   Status status;
-  while (source_->Next(&entry, &status)) {
+  source_->Totals(&progress_.bytes_total, &progress_.entries_total);
+  bool archive_lost = false;
+  while (!cancelled_ && !archive_lost && source_->Next(&entry, &status)) {
     std::string shown = DecodeEntryName(entry.name, entry.name_encoding, entry.code_page);
     EntryPath path = SplitEntryName(shown);
     if (path.has_dot_dot) {
@@ -184,12 +193,11 @@ ExtractReport Writer::Run() {
       report_.Fail(ResultCode::kEncrypted, shown + ": encrypted");
       continue;
     }
+    if (!Report(shown)) break;
     switch (entry.type) {
       case EntryType::kFile:
-        if (!WriteFile(entry, path, shown)) {
-          ApplyDirectoryTimes();
-          return std::move(report_);
-        }
+        // False when the archive cannot be read further (or the user cancelled).
+        archive_lost = !WriteFile(entry, path, shown);
         break;
       case EntryType::kDirectory:
         WriteDirectory(entry, path, shown);
@@ -212,9 +220,21 @@ ExtractReport Writer::Run() {
         break;
     }
   }
-  if (!status.ok()) report_.Fail(status.code, status.message);
+  if (cancelled_) {
+    // The user's own decision: it is the result, whatever failed before.
+    report_.result = ResultCode::kCancelled;
+  } else if (!status.ok()) {
+    report_.Fail(status.code, status.message);
+  }
   ApplyDirectoryTimes();
   return std::move(report_);
+}
+
+bool Writer::Report(const std::string& entry) {
+  if (!progress_fn_ || cancelled_) return !cancelled_;
+  progress_.entry = entry;
+  if (!progress_fn_(progress_)) cancelled_ = true;
+  return !cancelled_;
 }
 
 bool Writer::WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown) {
@@ -267,6 +287,11 @@ bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::str
       break;
     }
     total += static_cast<int64_t>(got);
+    progress_.bytes_done += got;
+    if (!Report(shown)) {
+      status = Status::Fatal(ResultCode::kCancelled, "cancelled");
+      break;
+    }
   }
   if (write_error != 0) {
     NoteWriteError(write_error);
@@ -288,10 +313,12 @@ bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::str
   }
   if (!status.ok()) {
     unlinkat(dir, written.c_str(), 0);
-    report_.Fail(status.code, shown + ": " + status.message);
+    if (status.code != ResultCode::kCancelled)
+      report_.Fail(status.code, shown + ": " + status.message);
     return status.severity != Severity::kArchive;
   }
   ++report_.extracted;
+  ++progress_.entries_done;
   extracted_.insert(path.Joined());
   return true;
 }
@@ -472,7 +499,8 @@ void ExtractReport::Fail(ResultCode code, const std::string& what) {
 }
 
 ExtractReport ExtractAll(EntrySource* source, const std::string& destination,
-                         const ExtractOptions& options, const EntrySelector& selector) {
+                         const ExtractOptions& options, const EntrySelector& selector,
+                         const ProgressFunction& progress) {
   if (!MakeDestination(destination)) {
     ExtractReport report;
     report.Fail(ResultCode::kCannotWrite, destination + ": cannot make the destination");
@@ -486,7 +514,7 @@ ExtractReport ExtractAll(EntrySource* source, const std::string& destination,
   }
   ExtractReport report;
   {
-    Writer writer(source, root, options, selector);
+    Writer writer(source, root, options, selector, progress);
     report = writer.Run();
   }
   close(root);

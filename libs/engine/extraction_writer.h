@@ -5,6 +5,8 @@
 #ifndef DIZOR_LIBS_ENGINE_EXTRACTION_WRITER_H_
 #define DIZOR_LIBS_ENGINE_EXTRACTION_WRITER_H_
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,10 +27,23 @@ struct ExtractReport {
   void Fail(ResultCode code, const std::string& what);
 };
 
+// How far an extraction has come: at the start of each entry and after each piece written.
+struct ExtractProgress {
+  std::string entry;  // the decoded name of the entry being written
+  uint64_t bytes_done = 0;
+  uint64_t bytes_total = 0;  // 0 when the source does not say
+  uint64_t entries_done = 0;
+  uint64_t entries_total = 0;  // 0 when the source does not say
+};
+// Returns false to cancel: the entry being written is removed and the extraction ends with
+// kCancelled; what was written before stays.
+using ProgressFunction = std::function<bool(const ExtractProgress&)>;
+
 // Extracts every selected entry of `source` into `destination` (created with its parents
 // when missing). Never throws for bad archive content; std::bad_alloc may escape.
 ExtractReport ExtractAll(EntrySource* source, const std::string& destination,
-                         const ExtractOptions& options, const EntrySelector& selector);
+                         const ExtractOptions& options, const EntrySelector& selector,
+                         const ProgressFunction& progress = nullptr);
 
 }  // namespace engine
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/wildcard.h"
@@ -37,6 +39,49 @@ bool DecodesCompletely(EntrySource* source) {
   }
   return status.ok();
 }
+
+// The program's password callback as the readers see it: asked at the first encrypted entry
+// of the archive, and the answer reused for the others; asked again only when an answer
+// proved wrong. A cancel stands for the whole archive. Nothing of the password outlives the
+// call.
+class CallbackPasswords : public PasswordSource {
+ public:
+  CallbackPasswords(DizorPasswordProc proc, void* context) : proc_(proc), context_(context) {}
+  ~CallbackPasswords() override { Forget(); }
+  CallbackPasswords(const CallbackPasswords&) = delete;
+  CallbackPasswords& operator=(const CallbackPasswords&) = delete;
+
+  std::optional<std::string> Get(bool wrong) override {
+    if (proc_ == nullptr || cancelled_) return std::nullopt;
+    if (answered_ && !wrong) return answer_;
+    Forget();
+    char buffer[1024] = {};
+    const bool given = proc_(context_, wrong ? 1 : 0, buffer, sizeof buffer) != 0;
+    buffer[sizeof buffer - 1] = '\0';
+    if (given) {
+      answer_ = buffer;
+      answered_ = true;
+    } else {
+      cancelled_ = true;
+    }
+    explicit_bzero(buffer, sizeof buffer);
+    if (!given) return std::nullopt;
+    return answer_;
+  }
+
+ private:
+  void Forget() {
+    if (!answer_.empty()) explicit_bzero(answer_.data(), answer_.size());
+    answer_.clear();
+    answered_ = false;
+  }
+
+  DizorPasswordProc proc_;
+  void* context_;
+  std::string answer_;
+  bool answered_ = false;
+  bool cancelled_ = false;
+};
 
 // Only regular files are archives. A FIFO or a device would block or never end, and a
 // folder cannot be read at all.
@@ -83,15 +128,27 @@ int32_t RunExtract(LibraryState* state, Library library, ArchiveOpener open,
       return Fail(ResultCode::kCannotOpen, request.line.archive + ": not a readable file", output,
                   output_size);
     }
+    void* const context = state->callback_context.load();
+    CallbackPasswords passwords(state->password_proc.load(), context);
+    ReaderContext reader_context;
+    reader_context.passwords = &passwords;
     Status status;
-    std::unique_ptr<EntrySource> source = open(request.line.archive, &status);
+    std::unique_ptr<EntrySource> source = open(request.line.archive, &status, reader_context);
     if (source == nullptr) {
       ResultCode code = status.ok() ? ResultCode::kCannotOpen : status.code;
       return Fail(code, status.message, output, output_size);
     }
+    ProgressFunction progress;
+    if (DizorProgressProc proc = state->progress_proc.load()) {
+      progress = [proc, context](const ExtractProgress& p) {
+        DizorProgress info = {sizeof(DizorProgress), p.entry.c_str(), p.bytes_done,
+                              p.bytes_total,         p.entries_done,  p.entries_total};
+        return proc(context, &info) != 0;
+      };
+    }
     EntrySelector selector(request.line.patterns);
     ExtractReport report =
-        ExtractAll(source.get(), request.line.destination, request.options, selector);
+        ExtractAll(source.get(), request.line.destination, request.options, selector, progress);
     CopyOutput(FormatReport(report), output, output_size);
     return Code(report.result);
   } catch (const std::bad_alloc&) {
@@ -107,7 +164,8 @@ int32_t RunCheck(ArchiveChecker check, ArchiveOpener open, const char* path, int
     if (!IsRegularFile(path) || !check(path)) return 0;
     if (mode < 2) return 1;
     Status status;
-    std::unique_ptr<EntrySource> source = open(path, &status);
+    // The check asks nobody for a password: encrypted entries simply fail its decoding mode.
+    std::unique_ptr<EntrySource> source = open(path, &status, ReaderContext{});
     return source != nullptr && DecodesCompletely(source.get()) ? 1 : 0;
   } catch (...) {
     return 0;

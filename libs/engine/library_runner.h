@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "dizor_callbacks.h"
 #include "engine/command_options.h"
 #include "engine/entry_source.h"
 #include "engine/extraction_writer.h"
@@ -20,6 +21,10 @@ namespace engine {
 // nothing they could change, so they are stored and returned, nothing more.
 struct LibraryState {
   std::atomic<int> running{0};
+  // What the program registered to be asked for passwords and told of progress.
+  std::atomic<DizorPasswordProc> password_proc{nullptr};
+  std::atomic<DizorProgressProc> progress_proc{nullptr};
+  std::atomic<void*> callback_context{nullptr};
   std::atomic<int32_t> background_mode{0};
   std::atomic<int32_t> cursor_mode{0};
   std::atomic<uint16_t> cursor_interval{80};

@@ -17,6 +17,7 @@ enum class ResultCode : int {
   kNotThisFormat = 0x8019,      // the file is not an archive of this library's format
   kBadCommandLine = 0x801C,     // the command line could not be understood
   kOutOfMemory = 0x801E,        // memory ran out
+  kCancelled = 0x8020,          // the program's progress callback asked to stop
   kUnsafeEntry = 0x8050,        // an entry would have been written outside the destination
   kHelperMissing = 0x8051,      // UNRAR32.DLL: UNRAR.DLL is missing beside it or unusable
 };

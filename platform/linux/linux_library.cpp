@@ -2,8 +2,13 @@
 // types, the same on every library of the family.
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
+#include <optional>
+#include <string>
 
+#include "libs/dizor_callbacks.h"
 #include "platform/linux/linux_platform.h"
 #include "support/runtime_error.h"
 
@@ -12,6 +17,28 @@ namespace {
 using CheckEntry = int32_t (*)(const char* path, int32_t mode);
 using MainEntry = int32_t (*)(void* window, const char* command_line, char* output,
                               uint32_t output_size);
+using SetCallbacksEntry = int32_t (*)(DizorPasswordProc, DizorProgressProc, void* context);
+
+// Our libraries' callbacks, handed on to the program's LibraryCallbacks.
+int32_t AskPassword(void* context, int32_t wrong, char* password, uint32_t size) {
+  std::optional<std::string> answer = static_cast<LibraryCallbacks*>(context)->Password(wrong != 0);
+  if (!answer || size == 0) return 0;
+  const size_t n = std::min<size_t>(answer->size(), size - 1);
+  std::memcpy(password, answer->data(), n);
+  password[n] = '\0';
+  explicit_bzero(answer->data(), answer->size());
+  return 1;
+}
+
+int32_t ReportProgress(void* context, const DizorProgress* p) {
+  ExtractionProgress progress;
+  progress.entry = p->entry != nullptr ? p->entry : "";
+  progress.bytes_done = p->bytes_done;
+  progress.bytes_total = p->bytes_total;
+  progress.entries_done = p->entries_done;
+  progress.entries_total = p->entries_total;
+  return static_cast<LibraryCallbacks*>(context)->Progress(progress) ? 1 : 0;
+}
 
 class DlLibrary : public ArchiverLibrary {
  public:
@@ -26,9 +53,16 @@ class DlLibrary : public ArchiverLibrary {
   }
 
   int32_t CallMain(const std::string& entry, void* window, const std::string& ansi_command,
-                   char* output, uint32_t output_size) override {
+                   char* output, uint32_t output_size, LibraryCallbacks* callbacks) override {
     auto fn = reinterpret_cast<MainEntry>(Symbol(entry));
-    return fn(window, ansi_command.c_str(), output, output_size);
+    // Our libraries ask the program through <prefix>SetDizorCallbacks; a library without it
+    // asks nobody.
+    auto set =
+        reinterpret_cast<SetCallbacksEntry>(dlsym(handle_, (entry + "SetDizorCallbacks").c_str()));
+    if (set != nullptr && callbacks != nullptr) set(&AskPassword, &ReportProgress, callbacks);
+    const int32_t result = fn(window, ansi_command.c_str(), output, output_size);
+    if (set != nullptr && callbacks != nullptr) set(nullptr, nullptr, nullptr);
+    return result;
   }
 
  private:

@@ -4,21 +4,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/linux/linux_platform.h"
-#include "support/runtime_error.h"
+#include "support/texts.h"
 
-void SpawnDetached(const std::string& program, const std::string& argument) {
+bool SpawnDetached(const std::string& program, const std::string& argument, std::string* error) {
   // A pipe closed on exec tells whether the program really started: the grandchild writes
   // its errno into it only when exec fails. The intermediate child exits at once and is
   // reaped here, so the program's process is adopted by init and never becomes our zombie.
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) throw RuntimeError(RuntimeError::kFileNotFound);
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
   const pid_t child = fork();
   if (child < 0) {
+    *error = std::strerror(errno);
     close(fds[0]);
     close(fds[1]);
-    throw RuntimeError(RuntimeError::kFileNotFound);
+    return false;
   }
   if (child == 0) {
     close(fds[0]);
@@ -49,7 +54,18 @@ void SpawnDetached(const std::string& program, const std::string& argument) {
   } while (n < 0 && errno == EINTR);
   close(fds[0]);
   const bool child_failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
-  if (n > 0 || child_failed) throw RuntimeError(RuntimeError::kFileNotFound);
+  if (n > 0) {
+    *error =
+        program + ": " + (err == ENOENT ? std::string(texts::kProgramMissing) : std::strerror(err));
+    return false;
+  }
+  if (child_failed) {
+    *error = program + ": " + std::strerror(EAGAIN);
+    return false;
+  }
+  return true;
 }
 
-void LinuxPlatform::OpenFolder(const std::string& folder) { SpawnDetached("xdg-open", folder); }
+bool LinuxPlatform::OpenFolder(const std::string& folder, std::string* error) {
+  return SpawnDetached("xdg-open", folder, error);
+}

@@ -29,6 +29,31 @@ std::string LinuxPlatform::ProgramFolder() {
 
 std::string LinuxPlatform::SystemFolder() { return DIZOR_SYSTEM_LIBRARY_DIR; }
 
+// No GCA library was ever made for Linux: its absence is no news.
+bool LinuxPlatform::IsLibraryMadeFor(const std::string& file_name) {
+  std::string upper = file_name;
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return upper != "UNGCA32.DLL";
+}
+
+std::string LinuxPlatform::SettingsFolder() {
+  // Beside the program, where a self-contained install keeps it; a system-wide install's
+  // program folder belongs to root, so each user keeps the same file in a folder of their own.
+  const std::string program = ProgramFolder();
+  if (access(program.c_str(), W_OK) == 0) return program;
+  std::string config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+    config = xdg;
+  } else {
+    config = DefaultDestinationFolder() + "/.config";
+  }
+  const std::string folder = config + "/dizor";
+  // Made here so that the settings window can save into it.
+  mkdir(config.c_str(), 0700);
+  mkdir(folder.c_str(), 0700);
+  return folder;
+}
+
 // Linux has no Windows folder; the file manager is found on the search path instead.
 
 std::string LinuxPlatform::DefaultDestinationFolder() {

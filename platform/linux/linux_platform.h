@@ -16,7 +16,9 @@ class LinuxPlatform : public Platform {
   std::optional<std::string> FindFile(const std::string& path) override;
   std::unique_ptr<ArchiverLibrary> BindLibrary(const std::string& path) override;
   std::string ToAnsi(const std::string& utf8) override { return utf8; }
-  void OpenFolder(const std::string& folder) override;
+  bool OpenFolder(const std::string& folder, std::string* error) override;
+  bool IsLibraryMadeFor(const std::string& file_name) override;
+  std::string SettingsFolder() override;
   bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) override;
   bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) override;
   bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override;
@@ -25,7 +27,7 @@ class LinuxPlatform : public Platform {
 
 // Starts `program` with `argument` without waiting and without leaving a zombie behind;
 // throws RuntimeError 53 when the program cannot be started.
-void SpawnDetached(const std::string& program, const std::string& argument);
+bool SpawnDetached(const std::string& program, const std::string& argument, std::string* error);
 
 // The program's arguments with relative paths made absolute against the current folder, so
 // that an archive named without a folder still has one to extract into and to open. Nothing

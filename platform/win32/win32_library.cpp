@@ -27,8 +27,9 @@ class DllLibrary : public ArchiverLibrary {
     return fn(ansi_path.c_str(), mode);
   }
 
+  // The family's libraries ask for passwords and show progress in windows of their own.
   int32_t CallMain(const std::string& entry, void* window, const std::string& ansi_command,
-                   char* output, uint32_t output_size) override {
+                   char* output, uint32_t output_size, LibraryCallbacks* /*callbacks*/) override {
     auto fn = reinterpret_cast<MainEntry>(Symbol(entry));
     return fn(static_cast<HWND>(window), ansi_command.c_str(), output, output_size);
   }

@@ -51,7 +51,7 @@ std::string Win32Platform::WindowsFolder() {
       win32_text::FromCodePage(win32_text::BeforeNul(buffer, sizeof buffer), CP_ACP));
 }
 
-void Win32Platform::OpenFolder(const std::string& folder) {
+bool Win32Platform::OpenFolder(const std::string& folder, std::string* error) {
   // Explorer by its full path in the Windows folder, never found on the search path; started
   // in a normal window that takes the focus, and not waited for.
   std::wstring command = win32_text::Widen(ExplorerCommandLine(WindowsFolder(), folder));
@@ -63,10 +63,19 @@ void Win32Platform::OpenFolder(const std::string& folder) {
   // CreateProcessW may write into the command line, so it gets a buffer of its own.
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    throw RuntimeError(RuntimeError::kFileNotFound);
+    *error = LastErrorText();
+    return false;
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  return true;
 }
+
+// The family's libraries are made for Windows, GCA's included.
+bool Win32Platform::IsLibraryMadeFor(const std::string& /*file_name*/) { return true; }
+
+// Beside the program, as the program has always kept it: Windows itself redirects the write to
+// a copy of the user's own when the program folder cannot be written.
+std::string Win32Platform::SettingsFolder() { return ProgramFolder(); }
 
 std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<Win32Platform>(); }

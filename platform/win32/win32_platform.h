@@ -18,7 +18,9 @@ class Win32Platform : public Platform {
   std::optional<std::string> FindFile(const std::string& path) override;
   std::unique_ptr<ArchiverLibrary> BindLibrary(const std::string& path) override;
   std::string ToAnsi(const std::string& utf8) override;
-  void OpenFolder(const std::string& folder) override;
+  bool OpenFolder(const std::string& folder, std::string* error) override;
+  bool IsLibraryMadeFor(const std::string& file_name) override;
+  std::string SettingsFolder() override;
   bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) override;
   bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) override;
   bool Utf8ToCp932(const std::string& utf8, std::string* cp932) override;

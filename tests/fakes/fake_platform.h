@@ -33,6 +33,11 @@ struct ScriptedLibrary {
   std::map<std::string, int32_t> results;
   std::set<std::string> entries;  // entry points it has; empty: every entry
   bool throw_on_main = false;     // raise a run-time error instead of answering
+  // What a main call asks the program before it answers: the password this many times (the
+  // second and later times saying the answer was wrong), then each progress step; a step the
+  // program answers with false ends the call with 0x8020.
+  int password_asks = 0;
+  std::vector<ExtractionProgress> progress;
 };
 
 class FakePlatform : public Platform {
@@ -75,10 +80,18 @@ class FakePlatform : public Platform {
 
   std::string ToAnsi(const std::string& utf8) override { return utf8; }
 
-  void OpenFolder(const std::string& folder) override {
-    if (fail_open_folder) throw RuntimeError(RuntimeError::kFileNotFound);
+  bool OpenFolder(const std::string& folder, std::string* error) override {
+    if (fail_open_folder) {
+      *error = "xdg-open: not found";
+      return false;
+    }
     opened_folders.push_back(folder);
+    return true;
   }
+  bool IsLibraryMadeFor(const std::string& file_name) override {
+    return not_made_for_this_system.count(file_name) == 0;
+  }
+  std::string SettingsFolder() override { return program_folder; }
 
   bool ReadFile(const std::string& path, size_t max_bytes, std::string* bytes) override {
     auto it = files.find(path);
@@ -106,10 +119,12 @@ class FakePlatform : public Platform {
   std::string replace_error;
   std::vector<std::string> opened_folders;
   bool fail_open_folder = false;
-  std::set<std::string> unloadable;  // paths whose binding fails
+  std::set<std::string> not_made_for_this_system;  // library file names as the core spells them
+  std::set<std::string> unloadable;                // paths whose binding fails
   std::map<std::string, ScriptedLibrary>
       scripts;  // by library file name as stored, e.g. "UNZIP32.DLL"
   std::vector<LibraryCall> calls;
+  std::vector<std::optional<std::string>> passwords_given;
 
  private:
   char sep_;
@@ -127,10 +142,16 @@ class ScriptedArchiver : public ArchiverLibrary {
     return script_.accepts.count(ansi_path) ? 1 : 0;
   }
   int32_t CallMain(const std::string& entry, void* window, const std::string& command, char* output,
-                   uint32_t output_size) override {
+                   uint32_t output_size, LibraryCallbacks* callbacks) override {
     Need(entry);
     platform_.calls.push_back({path_, entry, command, output == nullptr, output_size, window});
     if (script_.throw_on_main) throw RuntimeError(RuntimeError::kDllEntryPoint);
+    for (int i = 0; i < script_.password_asks && callbacks != nullptr; ++i) {
+      platform_.passwords_given.push_back(callbacks->Password(i > 0));
+    }
+    for (const ExtractionProgress& step : script_.progress) {
+      if (callbacks != nullptr && !callbacks->Progress(step)) return 0x8020;
+    }
     const size_t open = command.find('"');
     const size_t close = command.find('"', open + 1);
     const std::string archive = command.substr(open + 1, close - open - 1);

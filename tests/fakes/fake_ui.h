@@ -5,7 +5,9 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ports.h"
@@ -32,6 +34,18 @@ class FakeUi : public UserInterface {
   }
   void EndProgram() override { ++end_calls; }
   void* WindowHandle() override { return &window_; }
+  std::optional<std::string> AskPassword(const std::string& archive, bool wrong) override {
+    password_questions.emplace_back(archive, wrong);
+    if (password_answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = password_answers.front();
+    password_answers.pop_front();
+    return answer;
+  }
+  bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) override {
+    progress_shown.emplace_back(archive, progress.entry);
+    return !cancel_at_progress || progress_shown.size() < *cancel_at_progress;
+  }
+  void EndProgress() override { ++progress_ends; }
 
   std::vector<std::string> Titles() const {
     std::vector<std::string> titles;
@@ -49,6 +63,11 @@ class FakeUi : public UserInterface {
   std::deque<std::string> browse_answers;
   std::vector<std::string> browse_titles;
   int end_calls = 0;
+  std::deque<std::optional<std::string>> password_answers;  // nothing: the user cancels
+  std::vector<std::pair<std::string, bool>> password_questions;
+  std::vector<std::pair<std::string, std::string>> progress_shown;  // archive, entry
+  std::optional<size_t> cancel_at_progress;  // the user cancels at this progress step (1-based)
+  int progress_ends = 0;
 
  private:
   int window_ = 0;

@@ -3,6 +3,8 @@
 #ifndef DIZOR_UI_CONSOLE_CONSOLE_UI_H_
 #define DIZOR_UI_CONSOLE_CONSOLE_UI_H_
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -18,12 +20,20 @@ class ConsoleUi : public UserInterface {
   std::string BrowseFolder(const std::string& title) override;
   void EndProgram() override { ended_ = true; }
   void* WindowHandle() override { return nullptr; }
+  // On the terminal, without echo, when standard input is one; otherwise nobody can be asked.
+  std::optional<std::string> AskPassword(const std::string& archive, bool wrong) override;
+  // One line on standard error, rewritten in place, when standard error is a terminal; nothing
+  // otherwise, so that scripts see what they always saw. Never cancels.
+  bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) override;
+  void EndProgress() override;
 
   bool ended() const { return ended_; }
 
  private:
   std::ostream& out_;
   bool ended_ = false;
+  bool progress_line_ = false;     // a progress line stands on the terminal
+  int64_t last_progress_ms_ = -1;  // when it was last written
 };
 
 #endif  // DIZOR_UI_CONSOLE_CONSOLE_UI_H_

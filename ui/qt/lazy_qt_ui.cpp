@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -64,6 +65,31 @@ void LazyQtUi::MsgBox(const std::string& prompt, BoxIcon icon, const std::string
 std::string LazyQtUi::BrowseFolder(const std::string& title) {
   QtFrontEnd* qt = FrontEnd();
   return qt != nullptr ? qt->BrowseFolder(title) : std::string();
+}
+
+std::optional<std::string> LazyQtUi::AskPassword(const std::string& archive, bool wrong) {
+  if (QtFrontEnd* qt = FrontEnd()) return qt->AskPassword(archive, wrong);
+  return text_.AskPassword(archive, wrong);
+}
+
+bool LazyQtUi::ShowProgress(const std::string& archive, const ExtractionProgress& progress) {
+  constexpr int64_t kShowAfterMs = 500;
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+  if (archive_started_ms_ < 0) archive_started_ms_ = now;
+  if (!progress_shown_ && now - archive_started_ms_ < kShowAfterMs) return true;
+  QtFrontEnd* qt = FrontEnd();
+  if (qt == nullptr) return text_.ShowProgress(archive, progress);
+  progress_shown_ = true;
+  return qt->ShowProgress(archive, progress);
+}
+
+void LazyQtUi::EndProgress() {
+  if (progress_shown_ && front_end_ != nullptr) front_end_->EndProgress();
+  text_.EndProgress();
+  progress_shown_ = false;
+  archive_started_ms_ = -1;
 }
 
 void LazyQtUi::EndProgram() { exit_(exit_status_ ? exit_status_() : kDizorExitOk); }

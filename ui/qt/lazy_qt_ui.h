@@ -4,7 +4,9 @@
 #ifndef DIZOR_UI_QT_LAZY_QT_UI_H_
 #define DIZOR_UI_QT_LAZY_QT_UI_H_
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -33,6 +35,11 @@ class LazyQtUi : public UserInterface {
   std::string BrowseFolder(const std::string& title) override;
   void EndProgram() override;
   void* WindowHandle() override;
+  std::optional<std::string> AskPassword(const std::string& archive, bool wrong) override;
+  // Loads Qt only for an archive that has taken half a second already: most archives are done
+  // sooner, and then no window appears and Qt is never paid for.
+  bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) override;
+  void EndProgress() override;
 
   // Shows the window over `form` and handles its events; false, with the reason written to
   // `text_out`, when no window can be shown.
@@ -55,6 +62,8 @@ class LazyQtUi : public UserInterface {
   bool tried_ = false;
   QtFrontEnd* front_end_ = nullptr;  // kept until the process ends
   std::string failure_;
+  int64_t archive_started_ms_ = -1;  // when the current archive's first progress came
+  bool progress_shown_ = false;
 };
 
 #endif  // DIZOR_UI_QT_LAZY_QT_UI_H_

@@ -6,11 +6,14 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/qt/qt_front_end.h"
 
 class MainWindow;
+class QProgressDialog;
+class QWidget;
 
 // `base` with Japanese faces first, so that kana and kanji never fall back to a Chinese face.
 QFont JapaneseFont(const QFont& base);
@@ -29,6 +32,12 @@ class QtUi : public QtFrontEnd {
   std::string BrowseFolder(const std::string& title) override;
   void EndProgram() override;
   void* WindowHandle() override;
+  // A small dialog owned by the window when it is shown, else standing alone: the archive's
+  // name, the prompt, a masked field, OK and キャンセル.
+  std::optional<std::string> AskPassword(const std::string& archive, bool wrong) override;
+  // The progress window: the archive, the entry, a bar and キャンセル.
+  bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) override;
+  void EndProgress() override;
   void RunWindow(Form1& form) override;
 
   // Creates and shows the window over `form` without entering the event loop.
@@ -36,8 +45,11 @@ class QtUi : public QtFrontEnd {
   MainWindow* window() const { return window_.get(); }
 
  private:
+  QWidget* Owner() const;
+
   std::function<void()> end_program_;
   std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<QProgressDialog> progress_;
 };
 
 #endif  // DIZOR_UI_QT_QT_UI_H_

@@ -6,6 +6,7 @@
 
 #include "platform/win32/win32_api.h"
 
+#include <optional>
 #include <string>
 
 #include "app/form1.h"
@@ -28,6 +29,11 @@ class MainWindow : public UserInterface {
   std::string BrowseFolder(const std::string& title) override;
   void EndProgram() override;
   void* WindowHandle() override { return hwnd_; }
+  // The family's libraries ask for passwords and show their progress themselves, in windows
+  // of their own: the program is never asked.
+  std::optional<std::string> AskPassword(const std::string&, bool) override { return std::nullopt; }
+  bool ShowProgress(const std::string&, const ExtractionProgress&) override { return true; }
+  void EndProgress() override {}
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

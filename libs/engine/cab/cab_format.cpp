@@ -49,7 +49,8 @@ bool IsCabArchive(const std::string& path) {
   return ok;
 }
 
-std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* status) {
+std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* status,
+                                            const ReaderContext& /*context*/) {
   *status = Status::Ok();
   if (!IsCabArchive(path)) {
     *status = NotThisFormat(path, "CAB");

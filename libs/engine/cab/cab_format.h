@@ -13,7 +13,8 @@ namespace engine {
 bool IsCabArchive(const std::string& path);
 
 // Opens `path`; nullptr with *status set when it cannot be read as a CAB archive.
-std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* status);
+std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* status,
+                                            const ReaderContext& context = {});
 
 }  // namespace engine
 

@@ -22,7 +22,8 @@ bool IsLhaArchive(const std::string& path) {
   return in.Open(path, &error) && lha::FindFirstHeader(&in) >= 0;
 }
 
-std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* status) {
+std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* status,
+                                            const ReaderContext& /*context*/) {
   *status = Status::Ok();
   if (!IsLhaArchive(path)) {
     *status = NotThisFormat(path, "LHA");

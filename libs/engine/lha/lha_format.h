@@ -13,7 +13,8 @@ namespace engine {
 bool IsLhaArchive(const std::string& path);
 
 // Opens `path`; nullptr with *status set when it cannot be read as a LHA archive.
-std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* status);
+std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* status,
+                                            const ReaderContext& context = {});
 
 }  // namespace engine
 

@@ -64,7 +64,8 @@ bool IsRarArchive(const std::string& path) {
   return ScanRar(path, &scan) && scan.is_rar;
 }
 
-std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status) {
+std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status,
+                                             const ReaderContext& /*context*/) {
   RarScan scan;
   if (!ScanRar(path, &scan) || !scan.is_rar) {
     *status = NotThisFormat(path, "RAR");

@@ -14,7 +14,8 @@ namespace engine {
 bool IsRarArchive(const std::string& path);
 
 // Opens `path`; nullptr with *status set when it cannot be read as a RAR archive.
-std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status);
+std::unique_ptr<EntrySource> OpenRarArchive(const std::string& path, Status* status,
+                                             const ReaderContext& context = {});
 
 }  // namespace engine
 

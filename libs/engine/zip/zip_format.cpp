@@ -98,7 +98,8 @@ bool IsZipArchive(const std::string& path) {
   return head.readable && HasZipDirectoryAtEnd(path);
 }
 
-std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status) {
+std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status,
+                                            const ReaderContext& /*context*/) {
   if (!IsZipArchive(path)) {
     *status = NotThisFormat(path, "ZIP");
     return nullptr;

@@ -13,7 +13,8 @@ namespace engine {
 bool IsZipArchive(const std::string& path);
 
 // Opens `path`; nullptr with *status set when it cannot be read as a ZIP archive.
-std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status);
+std::unique_ptr<EntrySource> OpenZipArchive(const std::string& path, Status* status,
+                                            const ReaderContext& context = {});
 
 }  // namespace engine
 

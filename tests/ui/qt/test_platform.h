@@ -23,8 +23,8 @@ class TestPlatform : public LinuxPlatform {
    public:
     explicit AcceptingLibrary(TestPlatform& platform) : platform_(platform) {}
     int32_t CallCheck(const std::string&, const std::string&, int32_t) override { return 1; }
-    int32_t CallMain(const std::string&, void* window, const std::string& command, char*,
-                     uint32_t) override {
+    int32_t CallMain(const std::string&, void* window, const std::string& command, char*, uint32_t,
+                     LibraryCallbacks*) override {
       platform_.commands.push_back(command);
       platform_.windows.push_back(window);
       return 0;
@@ -43,7 +43,11 @@ class TestPlatform : public LinuxPlatform {
     if (bind_fails) throw RuntimeError(RuntimeError::kDllLoad);
     return std::make_unique<AcceptingLibrary>(*this);
   }
-  void OpenFolder(const std::string& folder) override { opened.push_back(folder); }
+  bool OpenFolder(const std::string& folder, std::string*) override {
+    opened.push_back(folder);
+    return true;
+  }
+  std::string SettingsFolder() override { return program_folder_; }
 
   // Puts an (empty) library file in the program folder, so that the library check finds it.
   void Install(const std::string& file_name) {

@@ -201,11 +201,60 @@ TEST(MakeArchiveFile, EmptyFixedFolderFailsEveryArchiveWithoutWriting) {
   }
 }
 
-TEST(MakeArchiveFile, FileManagerThatCannotStartIsARuntimeError) {
+// Opening the folder is a courtesy: a file manager that cannot be started does not end the
+// batch, and the user hears of it once per batch.
+TEST(MakeArchiveFile, FileManagerThatCannotStartIsToldOnceAndTheBatchGoesOn) {
   Job job;
   job.form->Check1(1).value = 1;
   job.platform.fail_open_folder = true;
-  EXPECT_THROW(job.form->MakeArchiveFile(1, "/in/a.zip"), RuntimeError);
+  job.form->MakeArchiveFile(1, "/in/a.zip");
+  job.form->MakeArchiveFile(1, "/in/b.zip");
+  EXPECT_EQ(job.platform.calls.size(), 2u);
+  ASSERT_EQ(job.ui.boxes.size(), 1u);
+  EXPECT_EQ(job.ui.boxes[0].prompt, "解凍先フォルダを開けませんでした。\r\nxdg-open: not found");
+  EXPECT_EQ(job.ui.boxes[0].icon, BoxIcon::kStop);
+  EXPECT_FALSE(job.form->any_archive_failed());
+}
+
+// Our libraries ask the program: the password once per archive (again only after a wrong
+// one), and the progress goes to the front end until the user cancels.
+TEST(MakeArchiveFile, PasswordsAndProgressGoThroughTheFrontEnd) {
+  Job job;
+  job.form->Check1(1).value = 1;
+  ScriptedLibrary& zip = job.platform.scripts["UNZIP32.DLL"];
+  zip.password_asks = 2;
+  zip.progress = {{"a.txt", 10, 100, 0, 2}, {"b.txt", 60, 100, 1, 2}};
+  job.ui.password_answers = {"wrong", "right"};
+  job.form->MakeArchiveFile(1, "/in/secret.zip");
+  EXPECT_EQ(job.ui.password_questions, (std::vector<std::pair<std::string, bool>>{
+                                           {"/in/secret.zip", false}, {"/in/secret.zip", true}}));
+  EXPECT_EQ(job.platform.passwords_given,
+            (std::vector<std::optional<std::string>>{"wrong", "right"}));
+  EXPECT_EQ(job.ui.progress_shown.size(), 2u);
+  EXPECT_EQ(job.ui.progress_ends, 1);
+  EXPECT_TRUE(job.ui.boxes.empty());
+  EXPECT_EQ(job.platform.opened_folders, std::vector<std::string>{"/in/secret/"});
+}
+
+// A cancel ends the batch: no failure box, no folder opened, no further archive.
+TEST(MakeArchiveFile, CancelStopsTheBatchWithoutABoxOrAFolder) {
+  FakeUi ui;
+  FakePlatform platform;
+  platform.InstallAll();
+  platform.scripts["UNZIP32.DLL"].accepts = {"/in/a.zip", "/in/b.zip"};
+  platform.scripts["UNZIP32.DLL"].progress = {{"big.bin", 1, 100, 0, 1}};
+  ui.cancel_at_progress = 1;
+  CommandLine args;
+  args.already_split = true;
+  args.args = {"/in/a.zip", "/in/b.zip"};
+  Form1 form(ui, platform, args);
+  form.Load();
+  EXPECT_TRUE(form.ended());
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(platform.opened_folders.empty());
+  size_t main_calls = 0;
+  for (const LibraryCall& call : platform.calls) main_calls += call.entry == "UnZip" ? 1 : 0;
+  EXPECT_EQ(main_calls, 1u);
 }
 
 TEST(MakeArchiveFile, UnloadableLibraryRaises48AndMissingEntryRaises453) {

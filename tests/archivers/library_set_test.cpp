@@ -97,3 +97,18 @@ TEST(LibrarySet, LooksOnlyInTheProgramAndSystemFoldersWithOneSeparatorAtARoot) {
 }
 
 }  // namespace
+
+namespace {
+
+// There is no GCA library for Linux: its absence there is no news worth a box.
+TEST(LibrarySet, ALibraryNeverMadeForTheSystemIsNotReportedMissing) {
+  FakePlatform platform;
+  platform.not_made_for_this_system = {"UnGCA32.DLL"};
+  LibrarySet libraries(platform);
+  std::vector<std::string> missing;
+  libraries.Check([&](const char* text) { missing.push_back(text); });
+  EXPECT_EQ(missing, (std::vector<std::string>{kLha, kCab, kZipNone, kRar}));
+  EXPECT_FALSE(libraries.available(Format::kGca));
+}
+
+}  // namespace

@@ -38,6 +38,10 @@ class Form1 {
   // check box is toggled as a Windows check box toggles (checked becomes unchecked; unchecked
   // and greyed become checked). Frames and the text box take no clicks.
   void Click(ControlId id);
+  // Enter presses the OK button that is shown (Command2 in settings mode, Command4 in the
+  // destination-choice window); Escape presses キャンセル (Command3).
+  enum class Key { kEnter, kEscape };
+  void PressKey(Key key);
   // The user changed the text of the folder box.
   void EditText1(const std::string& text);
   // The title bar's close: end without saving.

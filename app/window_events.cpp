@@ -55,6 +55,15 @@ void Form1::Click(ControlId id) {
   });
 }
 
+void Form1::PressKey(Key key) {
+  ControlId id = ControlId::kCommand3;
+  if (key == Key::kEnter) {
+    id = control(ControlId::kCommand4).visible ? ControlId::kCommand4 : ControlId::kCommand2;
+  }
+  const Control& button = control(id);
+  if (button.visible && button.enabled) Click(id);
+}
+
 void Form1::EditText1(const std::string& text) {
   HandleEvent([this, &text] { Text1().text = text; });
 }

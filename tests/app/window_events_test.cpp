@@ -54,6 +54,46 @@ TEST(WindowEvents, OptionButtonsSelectOneAndApplyTheFolderRule) {
   EXPECT_FALSE(form.Option2(0).selected);
 }
 
+TEST(WindowEvents, EnterPressesTheShownOkAndEscapeCancels) {
+  struct Case {
+    const char* what;
+    int16_t stored_mode;  // 2: the destination-choice window
+    Form1::Key key;
+    bool batch_ran;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"Enter in settings mode saves and ends", 0, Form1::Key::kEnter, false, true},
+      {"Escape in settings mode ends without saving", 0, Form1::Key::kEscape, false, false},
+      {"Enter in the choice window runs the batch", 2, Form1::Key::kEnter, true, false},
+      {"Escape in the choice window ends with nothing done", 2, Form1::Key::kEscape, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeUi ui;
+    FakePlatform platform;
+    platform.InstallAll();
+    platform.scripts["UNZIP32.DLL"].accepts = {"/in/a.zip"};
+    settings_file::Settings stored;
+    stored.destination_mode = c.stored_mode;
+    ASSERT_TRUE(platform.Utf8ToCp932(settings_file::Compose(stored),
+                                     &platform.files["/opt/dizor/Dizor-K.ini"]));
+    const std::string before = platform.files["/opt/dizor/Dizor-K.ini"];
+    CommandLine args;
+    args.already_split = true;
+    if (c.stored_mode == 2) args.args = {"/in/a.zip"};
+    Form1 form(ui, platform, args);
+    form.Load();
+    form.Click(ControlId::kCheck1_0);  // a change that only OK in settings mode saves
+    form.PressKey(c.key);
+    EXPECT_TRUE(form.ended());
+    bool ran = false;
+    for (const LibraryCall& call : platform.calls) ran = ran || call.entry == "UnZip";
+    EXPECT_EQ(ran, c.batch_ran);
+    EXPECT_EQ(platform.files["/opt/dizor/Dizor-K.ini"] != before, c.saved);
+  }
+}
+
 TEST(WindowEvents, FramesAndTheTextBoxTakeNoClicks) {
   FakeUi ui;
   FakePlatform platform;

@@ -1,12 +1,11 @@
 // The folders the program asks Windows for, and the start of Explorer on the destination.
 #include "platform/win32/win32_platform.h"
 
-#include "platform/system_platform.h"
-
 #include "platform/win32/win32_api.h"
 
 #include "extract/format_commands.h"
 #include "platform/system_platform.h"
+#include "platform/win32/win32_error.h"
 #include "platform/win32/win32_text.h"
 #include "support/runtime_error.h"
 

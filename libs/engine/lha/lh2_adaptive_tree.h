@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "engine/lha/msb_bit_input.h"
+#include "engine/msb_bit_input.h"
 
 namespace engine::lha {
 

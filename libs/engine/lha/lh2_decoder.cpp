@@ -1,7 +1,7 @@
 #include "engine/lha/lh2_decoder.h"
 
 #include "engine/lha/lh2_adaptive_tree.h"
-#include "engine/lha/msb_bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/match_copy.h"
 #include "engine/output_window.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/lha/msb_bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/match_copy.h"
 #include "engine/output_window.h"
 

@@ -51,7 +51,7 @@ bool HuffmanTable::Build(const uint8_t* lengths, int count) {
   return true;
 }
 
-int HuffmanTable::DecodeSlow(BitInput& in, uint32_t bits) const {
+int HuffmanTable::DecodeSlow(MsbBitInput& in, uint32_t bits) const {
   for (int len = kQuickBits + 1; len <= kMaxBits; ++len) {
     if (bits < limit_[len]) {
       const uint32_t c = bits >> (kMaxBits - len);

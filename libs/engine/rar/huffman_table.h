@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 
 namespace engine::rar {
 
@@ -21,7 +21,7 @@ class HuffmanTable {
   bool Build(const uint8_t* lengths, int count);
 
   // The next symbol, or -1 for a bit pattern that no code starts with.
-  int Decode(BitInput& in) const {
+  int Decode(MsbBitInput& in) const {
     const uint32_t bits = in.Peek(kMaxBits);
     const uint16_t quick = quick_[bits >> (kMaxBits - kQuickBits)];
     if (quick != kSlow) {
@@ -35,7 +35,7 @@ class HuffmanTable {
   static constexpr int kQuickBits = 10;
   static constexpr uint16_t kSlow = 0xFFFF;
 
-  int DecodeSlow(BitInput& in, uint32_t bits) const;
+  int DecodeSlow(MsbBitInput& in, uint32_t bits) const;
 
   // For each length, one past the last code of that length, left-aligned to kMaxBits bits,
   // and the index in symbols_ of its first code.

@@ -23,7 +23,7 @@ uint32_t See2Mean(uint16_t* summ, uint8_t shift) {
 
 }  // namespace
 
-PpmdHModel::Start PpmdHModel::StartBlock(BitInput* in, uint64_t memory_limit, int* escape) {
+PpmdHModel::Start PpmdHModel::StartBlock(MsbBitInput* in, uint64_t memory_limit, int* escape) {
   in_ = in;
   const uint32_t flags = in->Get(8);
   const bool build = (flags & 0x20) != 0;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/ppmd_h_heap.h"
 
 namespace engine::rar {
@@ -29,7 +29,7 @@ class PpmdHModel {
   // decoder after it. A header that builds a new model allocates the memory it names first,
   // refused with kOutOfMemory above `memory_limit` bytes; one that continues the model
   // needs a usable model from before. `escape` takes the escape symbol the header may set.
-  Start StartBlock(BitInput* in, uint64_t memory_limit, int* escape);
+  Start StartBlock(MsbBitInput* in, uint64_t memory_limit, int* escape);
 
   // The next byte of the block, or -1 when the data cannot be decoded. After -1 the model is
   // unusable until a header builds a new one.
@@ -144,7 +144,7 @@ class PpmdHModel {
   See2 see2_[25][16] = {};
   See2 dummy_see2_ = {};
 
-  BitInput* in_ = nullptr;
+  MsbBitInput* in_ = nullptr;
   uint32_t low_ = 0, code_ = 0, range_ = 0;
   uint32_t low_count_ = 0, high_count_ = 0, scale_ = 0;
   bool coder_broken_ = false;

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/history_window.h"
 #include "engine/rar/rar15_codes.h"
 
@@ -42,7 +42,7 @@ class Rar15Unpacker final : public Unpacker {
   void Fail() { status_ = UnpackStatus::kDamaged; }
 
   const uint64_t window_bytes_;
-  BitInput in_;
+  MsbBitInput in_;
   HistoryWindow window_;
   UnpackStatus status_ = UnpackStatus::kOk;
   uint64_t remaining_ = 0;  // bytes of the current file still to decode

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/history_window.h"
 #include "engine/rar/huffman_table.h"
 #include "engine/rar/rar20_audio.h"
@@ -62,7 +62,7 @@ struct Codes {
 };
 
 // Reads a new set of codes into `codes`. False for a set that cannot be right.
-bool ReadCodes(BitInput& in, Codes* codes) {
+bool ReadCodes(MsbBitInput& in, Codes* codes) {
   const bool audio = in.Get(1) != 0;
   // Without this bit the lengths are sent whole rather than as changes.
   if (in.Get(1) == 0) std::memset(codes->lengths, 0, sizeof codes->lengths);
@@ -123,7 +123,7 @@ class Rar20Unpacker final : public Unpacker {
 
  private:
   void ResetModel();
-  bool NewCodes(BitInput& in, Codes* codes);
+  bool NewCodes(MsbBitInput& in, Codes* codes);
   void DecodeBatch(uint64_t budget);
   bool DecodeLz(uint64_t stop);
   bool DecodeAudio(uint64_t stop);
@@ -132,7 +132,7 @@ class Rar20Unpacker final : public Unpacker {
   void Fail() { status_ = UnpackStatus::kDamaged; }
 
   const uint64_t window_bytes_;
-  BitInput in_;
+  MsbBitInput in_;
   HistoryWindow window_;
   UnpackStatus status_ = UnpackStatus::kOk;
   uint64_t remaining_ = 0;
@@ -203,7 +203,7 @@ size_t Rar20Unpacker::Read(uint8_t* out, size_t size) {
   return done;
 }
 
-bool Rar20Unpacker::NewCodes(BitInput& in, Codes* codes) {
+bool Rar20Unpacker::NewCodes(MsbBitInput& in, Codes* codes) {
   if (!ReadCodes(in, codes)) return false;
   if (channel_ >= codes->channels) channel_ = 0;
   return true;

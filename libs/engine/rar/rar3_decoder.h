@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/ppmd_h_model.h"
 #include "engine/rar/rar3_filter_queue.h"
 #include "engine/rar/rar3_tables.h"
@@ -82,7 +82,7 @@ class Rar3Decoder {
   size_t unp_ptr_ = 0, wr_ptr_ = 0;
   uint64_t stream_pos_ = 0;  // bytes decoded since the stream began
 
-  BitInput in_;
+  MsbBitInput in_;
   bool need_tables_ = true;
   bool tables_read_ = false;  // the LZ tables are valid for the next file of a solid stream
   bool ppm_block_ = false;

@@ -6,7 +6,7 @@ namespace engine::rar {
 
 void Rar3Tables::Forget() { std::memset(lengths, 0, sizeof lengths); }
 
-bool Rar3Tables::Read(BitInput& in) {
+bool Rar3Tables::Read(MsbBitInput& in) {
   // The first bit said "LZ"; the second whether the lengths change the previous block's
   // lengths or start from zero.
   if ((in.Get(2) & 1) == 0) Forget();

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/huffman_table.h"
 
 namespace engine::rar {
@@ -17,7 +17,7 @@ struct Rar3Tables {
 
   // Reads a table header after its first two bits, which the caller has looked at (the block
   // kind) but not consumed. False for lengths no compressor writes.
-  bool Read(BitInput& in);
+  bool Read(MsbBitInput& in);
   // A stream that is not solid starts from all-zero lengths.
   void Forget();
 

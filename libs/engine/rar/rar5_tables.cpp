@@ -11,7 +11,7 @@ constexpr int kLevelSymbols = 20;
 constexpr int kMaxTableSymbols =
     kRar5MainSymbols + kRar5DistanceSymbolsV7 + kRar5LowDistanceSymbols + kRar5LengthSymbols;
 
-bool ReadLevelTable(BitInput& in, HuffmanTable* level) {
+bool ReadLevelTable(MsbBitInput& in, HuffmanTable* level) {
   uint8_t lengths[kLevelSymbols];
   int i = 0;
   while (i < kLevelSymbols) {
@@ -33,7 +33,7 @@ bool ReadLevelTable(BitInput& in, HuffmanTable* level) {
 
 }  // namespace
 
-bool ReadRar5BlockHeader(BitInput& in, Rar5BlockHeader* header) {
+bool ReadRar5BlockHeader(MsbBitInput& in, Rar5BlockHeader* header) {
   in.AlignToByte();
   const uint32_t flags = in.Get(8);
   const uint32_t stored_sum = in.Get(8);
@@ -53,7 +53,7 @@ bool ReadRar5BlockHeader(BitInput& in, Rar5BlockHeader* header) {
   return true;
 }
 
-bool ReadRar5Tables(BitInput& in, bool v7, Rar5Tables* tables) {
+bool ReadRar5Tables(MsbBitInput& in, bool v7, Rar5Tables* tables) {
   tables->ready = false;
   HuffmanTable level;
   if (!ReadLevelTable(in, &level)) return false;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/huffman_table.h"
 
 namespace engine::rar {
@@ -21,7 +21,7 @@ inline constexpr int kRar5LowDistanceSymbols = 16;
 inline constexpr int kRar5LengthSymbols = 44;
 
 struct Rar5BlockHeader {
-  // Where the block ends, in the bits of BitInput::consumed_bits(): the header states the
+  // Where the block ends, in the bits of MsbBitInput::consumed_bits(): the header states the
   // block's size in bytes and how many bits of its last byte are used.
   uint64_t end_bit = 0;
   bool last = false;        // the file's data ends with this block
@@ -30,7 +30,7 @@ struct Rar5BlockHeader {
 
 // Reads the header at the next byte boundary. False for a size field of four bytes (no
 // compressor writes one) or a header whose checksum does not match.
-bool ReadRar5BlockHeader(BitInput& in, Rar5BlockHeader* header);
+bool ReadRar5BlockHeader(MsbBitInput& in, Rar5BlockHeader* header);
 
 struct Rar5Tables {
   HuffmanTable main;
@@ -42,7 +42,7 @@ struct Rar5Tables {
 
 // Reads the code lengths that follow a header with tables and builds all four tables. False
 // (and `tables` not ready) for lengths no compressor writes.
-bool ReadRar5Tables(BitInput& in, bool v7, Rar5Tables* tables);
+bool ReadRar5Tables(MsbBitInput& in, bool v7, Rar5Tables* tables);
 
 }  // namespace engine::rar
 

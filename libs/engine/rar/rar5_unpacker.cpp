@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "engine/rar/bit_input.h"
+#include "engine/msb_bit_input.h"
 #include "engine/rar/rar5_filters.h"
 #include "engine/rar/rar5_tables.h"
 
@@ -77,7 +77,7 @@ class Rar5Unpacker final : public Unpacker {
   uint64_t file_end_ = 0;
   bool size_unknown_ = false;  // the file ends where its data does
 
-  BitInput in_;
+  MsbBitInput in_;
   Rar5BlockHeader block_;
   Rar5Tables tables_;
   uint64_t recent_[4] = {};  // the last four match distances, newest first

@@ -21,7 +21,7 @@ std::string Bits(const std::string& text) {
 
 std::vector<int> DecodeAll(const HuffmanTable& table, const std::string& data, int symbols) {
   rar_test::StringInput input(data, 1);
-  BitInput in;
+  MsbBitInput in;
   in.Reset(&input);
   std::vector<int> out;
   for (int i = 0; i < symbols; ++i) out.push_back(table.Decode(in));
@@ -76,10 +76,10 @@ TEST(HuffmanTable, RefusesLengthsThatOversubscribeTheCodeSpace) {
   }
 }
 
-TEST(BitInput, PadsWithZerosAndReportsTheOverrun) {
+TEST(MsbBitInput, PadsWithZerosAndReportsTheOverrun) {
   const std::string data = "\xA5";
   rar_test::StringInput input(data);
-  BitInput in;
+  MsbBitInput in;
   in.Reset(&input);
   EXPECT_EQ(in.Get(4), 0xAu);
   EXPECT_EQ(in.Get(4), 0x5u);

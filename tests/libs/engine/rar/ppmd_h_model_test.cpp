@@ -47,7 +47,7 @@ TEST(PpmdHModel, DecodesLikeTheCompressorsOwnModel) {
     SCOPED_TRACE(testing::Message() << "flags " << int{c.flags} << " seed " << c.seed);
     const std::string data = Block(c.flags, c.megabytes, c.seed, 200000);
     rar_test::StringInput input(data, 777);
-    BitInput in;
+    MsbBitInput in;
     in.Reset(&input);
     PpmdHModel model;
     int escape = 2;
@@ -87,7 +87,7 @@ TEST(PpmdHModel, BlockHeaders) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     rar_test::StringInput input(c.header);
-    BitInput in;
+    MsbBitInput in;
     in.Reset(&input);
     PpmdHModel model;
     int escape = 2;
@@ -105,7 +105,7 @@ TEST(PpmdHModel, ModelLivesOnIntoTheNextBlock) {
   // coder: decoding the same bytes again must not start from the fresh model's odds.
   const std::string first = Block(0xA7, 0, 5, 4000);
   rar_test::StringInput input(first);
-  BitInput in;
+  MsbBitInput in;
   in.Reset(&input);
   PpmdHModel model;
   int escape = 2;
@@ -135,7 +135,7 @@ TEST(PpmdHModel, GarbageEndsInAFailureNotAHang) {
     const std::string data =
         Block(static_cast<uint8_t>(0xA0 | (1 + seed % 31)), 0, seed, seed % 50);
     rar_test::StringInput input(data);
-    BitInput in;
+    MsbBitInput in;
     in.Reset(&input);
     PpmdHModel model;
     int escape = 2;

@@ -27,17 +27,19 @@ class ArchiveCallbacks : public LibraryCallbacks {
   }
   bool Progress(const ExtractionProgress& progress) override {
     progress_shown_ = true;
-    return ui_.ShowProgress(archive_, progress);
+    if (!ui_.ShowProgress(archive_, progress)) cancelled_ = true;
+    return !cancelled_;
   }
+  // The user cancelled in our own progress window. (The family's libraries answer 0x8020 when
+  // the user cancels in theirs; that stays a failure of that archive, as it always was.)
+  bool cancelled() const { return cancelled_; }
 
  private:
   UserInterface& ui_;
   const std::string& archive_;
   bool progress_shown_ = false;
+  bool cancelled_ = false;
 };
-
-// The libraries' "cancelled by the user": the batch stops, and there is nothing to report.
-constexpr int32_t kCancelledCode = 0x8020;
 
 bool HasQuote(const std::string& s) { return s.find('"') != std::string::npos; }
 
@@ -119,13 +121,13 @@ int32_t Form1::RunLibrary(Format format, const std::string& archive,
       libraries_.Run(format, ui_.WindowHandle(),
                      platform_.ToAnsi(ExtractCommandLine(format, archive, destination, sep_)),
                      output, 0, &callbacks);
-  if (result == kCancelledCode) batch_cancelled_ = true;
+  if (callbacks.cancelled()) batch_cancelled_ = true;
   return result;
 }
 
 void Form1::ReportExtractFailure(int32_t result, const std::string& destination) {
   // The user's own cancel is no failure to report.
-  if (result == kCancelledCode) return;
+  if (batch_cancelled_) return;
   ++archive_failures_;
   MsgBox(texts::kExtractFailedPrefix + HexCode(result), BoxIcon::kStop, texts::kTitleFailed);
   DelFolder(destination);

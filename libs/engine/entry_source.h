@@ -57,6 +57,15 @@ struct Status {
   static Status Fatal(ResultCode c, std::string m) { return {c, Severity::kArchive, std::move(m)}; }
 };
 
+// The data of one entry, read on its own: for entries that decode independently of the
+// others, so that several can be decoded at once on different threads.
+class EntryData {
+ public:
+  virtual ~EntryData() = default;
+  // As EntrySource::Read.
+  virtual Status Read(void* buf, size_t size, size_t* got) = 0;
+};
+
 class EntrySource {
  public:
   virtual ~EntrySource() = default;
@@ -70,6 +79,12 @@ class EntrySource {
   // non-ok status (CRC errors included: a source never hands over data it knows is wrong
   // without saying so at the end of the entry).
   virtual Status Read(void* buf, size_t size, size_t* got) = 0;
+
+  // For an archive whose entries decode independently (ZIP entries, LHA members, the files of a
+  // non-solid RAR archive): the data of the entry Next() just gave, as an object that may be
+  // read on another thread while Next() goes on; Read() is then not called for that entry.
+  // Null (the default) when the entries must be read in order through Read().
+  virtual std::unique_ptr<EntryData> DetachData() { return nullptr; }
 
   // The uncompressed size and number of the archive's entries, where the archive says them
   // before they are read (a ZIP's central directory does); false otherwise.

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <set>
 
@@ -14,6 +18,7 @@
 #include "engine/entry_path.h"
 #include "engine/link_check.h"
 #include "engine/name_decoder.h"
+#include "engine/worker_pool.h"
 
 namespace engine {
 namespace {
@@ -75,6 +80,44 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+// A file being written: opened and finished on the writer's thread, in the order of the
+// archive; filled there or, for entries that decode independently, on a worker.
+struct PendingFile {
+  std::string shown;
+  std::string joined;  // its path below the destination, for links and copies made later
+  std::string leaf;
+  std::string temp;  // "" when written under its own name
+  int dir = -1;      // a descriptor of its folder, owned here
+  int fd = -1;
+  int64_t expected_size = -1;
+  int64_t mtime = 0;
+  // What filling it gave.
+  Status status;
+  int64_t total = 0;
+  int write_error = 0;
+};
+
+// Copies the entry's data into the file. `chunk` hears of every piece written and answers
+// false to stop (a cancel).
+void Fill(PendingFile* file, const std::function<Status(char*, size_t, size_t*)>& read,
+          char* buffer, const std::function<bool(size_t)>& chunk) {
+  for (;;) {
+    size_t got = 0;
+    file->status = read(buffer, kBufferSize, &got);
+    if (!file->status.ok() || got == 0) break;
+    if (!WriteAll(file->fd, buffer, got)) {
+      // Decoding the rest would only cost time: the entry is lost whatever follows.
+      file->write_error = errno;
+      break;
+    }
+    file->total += static_cast<int64_t>(got);
+    if (!chunk(got)) {
+      file->status = Status::Fatal(ResultCode::kCancelled, "cancelled");
+      break;
+    }
+  }
+}
+
 struct DirTimes {
   std::vector<std::string> parts;
   int64_t mtime;
@@ -92,7 +135,12 @@ class Writer {
         selector_(selector),
         cursor_(root_fd),
         umask_(ReadUmask()),
-        buffer_(new char[kBufferSize]) {}
+        buffer_(new char[kBufferSize]) {
+    // One core decodes and writes on this thread as it always did; more cores take the
+    // entries that decode independently, a few at a time.
+    const size_t cores = UsableCores();
+    if (cores > 1) pool_ = std::make_unique<WorkerPool>(cores);
+  }
 
   ExtractReport Run();
 
@@ -102,6 +150,16 @@ class Writer {
   // The file's data comes from `read` (the source, or a file written earlier in this run).
   bool WriteData(const Entry& entry, const EntryPath& path, const std::string& shown,
                  const std::function<Status(char*, size_t, size_t*)>& read);
+  // Creates the file (under its own name where nothing is there, else a temporary one); null
+  // when it is not to be written or cannot be made (reported).
+  std::unique_ptr<PendingFile> OpenFile(const Entry& entry, const EntryPath& path,
+                                        const std::string& shown);
+  // Verifies, closes and places a filled file, and reports it. False when the archive cannot
+  // be read any further.
+  bool FinishFile(PendingFile* file);
+  // Entries filled on workers are finished in the archive's order.
+  void FinishOldest();
+  void FinishAll();
   void WriteFileCopy(const Entry& entry, const EntryPath& path, const std::string& shown);
   // The earlier entry a link or a copy names, if this run wrote it; empty parts otherwise.
   EntryPath EarlierEntry(const Entry& entry);
@@ -129,6 +187,17 @@ class Writer {
   const ProgressFunction& progress_fn_;
   ExtractProgress progress_;
   bool cancelled_ = false;
+  // Written by the workers too.
+  std::atomic<uint64_t> bytes_written_{0};
+  std::atomic<bool> stop_workers_{false};
+  struct InFlight {
+    std::unique_ptr<PendingFile> file;
+    std::unique_ptr<EntryData> data;
+    std::future<void> done;
+  };
+  std::deque<InFlight> in_flight_;
+  // Declared after what its jobs use, so that it is gone (its threads joined) first.
+  std::unique_ptr<WorkerPool> pool_;  // null on one core: everything on this thread
   int root_fd_;
   ExtractOptions options_;
   const EntrySelector& selector_;
@@ -206,9 +275,11 @@ ExtractReport Writer::Run() {
         WriteSymlink(entry, path, shown);
         break;
       case EntryType::kHardlink:
+        FinishAll();  // the file it links to may still be in flight
         WriteHardlink(entry, path, shown);
         break;
       case EntryType::kFileCopy:
+        FinishAll();
         WriteFileCopy(entry, path, shown);
         break;
       case EntryType::kOther:
@@ -220,6 +291,7 @@ ExtractReport Writer::Run() {
         break;
     }
   }
+  FinishAll();
   if (cancelled_) {
     // The user's own decision: it is the result, whatever failed before.
     report_.result = ResultCode::kCancelled;
@@ -233,26 +305,86 @@ ExtractReport Writer::Run() {
 bool Writer::Report(const std::string& entry) {
   if (!progress_fn_ || cancelled_) return !cancelled_;
   progress_.entry = entry;
-  if (!progress_fn_(progress_)) cancelled_ = true;
+  progress_.bytes_done = bytes_written_.load();
+  if (!progress_fn_(progress_)) {
+    cancelled_ = true;
+    stop_workers_ = true;
+  }
   return !cancelled_;
 }
 
 bool Writer::WriteFile(const Entry& entry, const EntryPath& path, const std::string& shown) {
-  return WriteData(entry, path, shown, [this](char* buf, size_t size, size_t* got) {
-    return source_->Read(buf, size, got);
+  std::unique_ptr<PendingFile> file = OpenFile(entry, path, shown);
+  if (file == nullptr) return true;
+  std::unique_ptr<EntryData> data = pool_ != nullptr ? source_->DetachData() : nullptr;
+  if (data == nullptr) {
+    // Read in order through the source: what is in flight is finished first, so that
+    // everything is still reported in the archive's order.
+    FinishAll();
+    Fill(
+        file.get(),
+        [this](char* buf, size_t size, size_t* got) { return source_->Read(buf, size, got); },
+        buffer_.get(),
+        [this, &shown](size_t n) {
+          bytes_written_ += n;
+          return Report(shown);
+        });
+    return FinishFile(file.get());
+  }
+  // A few entries in flight keep every core busy without holding much memory.
+  while (in_flight_.size() >= 2 * pool_->size()) FinishOldest();
+  PendingFile* raw = file.get();
+  EntryData* source = data.get();
+  std::packaged_task<void()> job([this, raw, source] {
+    thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    Fill(
+        raw, [source](char* buf, size_t size, size_t* got) { return source->Read(buf, size, got); },
+        buffer.get(),
+        [this](size_t n) {
+          bytes_written_ += n;
+          return !stop_workers_.load();
+        });
   });
+  std::future<void> done = pool_->Submit(std::move(job));
+  in_flight_.push_back({std::move(file), std::move(data), std::move(done)});
+  return true;
+}
+
+void Writer::FinishOldest() {
+  InFlight& oldest = in_flight_.front();
+  // While waiting, the program hears how far we are, and may cancel.
+  while (oldest.done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    Report(oldest.file->shown);
+  }
+  FinishFile(oldest.file.get());
+  in_flight_.pop_front();
+}
+
+void Writer::FinishAll() {
+  while (!in_flight_.empty()) FinishOldest();
 }
 
 bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::string& shown,
                        const std::function<Status(char*, size_t, size_t*)>& read) {
+  std::unique_ptr<PendingFile> file = OpenFile(entry, path, shown);
+  if (file == nullptr) return true;
+  Fill(file.get(), read, buffer_.get(), [this, &shown](size_t n) {
+    bytes_written_ += n;
+    return Report(shown);
+  });
+  return FinishFile(file.get());
+}
+
+std::unique_ptr<PendingFile> Writer::OpenFile(const Entry& entry, const EntryPath& path,
+                                              const std::string& shown) {
   ResultCode code = ResultCode::kOk;
   int dir = cursor_.Enter(path.parts, path.parts.size() - 1, &code);
   if (dir < 0) {
     report_.Fail(code, shown + ": its folder cannot be made");
-    return true;
+    return nullptr;
   }
   const std::string& leaf = path.parts.back();
-  if (KeepExisting(dir, leaf)) return true;
+  if (KeepExisting(dir, leaf)) return nullptr;
   const mode_t mode = entry.mode != 0 ? static_cast<mode_t>(entry.mode & 0777) : 0666;
   // Where nothing of that name is there yet, the file is made under its own name: there is
   // nothing to protect, and no rename to pay for. Otherwise it is written under a temporary
@@ -271,56 +403,58 @@ bool Writer::WriteData(const Entry& entry, const EntryPath& path, const std::str
   if (fd < 0) {
     NoteWriteError(error);
     report_.Fail(ResultCode::kCannotWrite, shown + ": cannot create");
-    return true;
+    return nullptr;
   }
-  const std::string& written = temp.empty() ? leaf : temp;
-  Status status;
-  int64_t total = 0;
-  int write_error = 0;
-  for (;;) {
-    size_t got = 0;
-    status = read(buffer_.get(), kBufferSize, &got);
-    if (!status.ok() || got == 0) break;
-    if (!WriteAll(fd, buffer_.get(), got)) {
-      // Decoding the rest would only cost time: the entry is lost whatever follows.
-      write_error = errno;
-      break;
-    }
-    total += static_cast<int64_t>(got);
-    progress_.bytes_done += got;
-    if (!Report(shown)) {
-      status = Status::Fatal(ResultCode::kCancelled, "cancelled");
-      break;
-    }
-  }
-  if (write_error != 0) {
-    NoteWriteError(write_error);
+  auto file = std::make_unique<PendingFile>();
+  file->shown = shown;
+  file->joined = path.Joined();
+  file->leaf = leaf;
+  file->temp = temp;
+  // The cursor keeps its folders open only while it stays in them.
+  file->dir = fcntl(dir, F_DUPFD_CLOEXEC, 0);
+  file->fd = fd;
+  file->expected_size = entry.size;
+  file->mtime = entry.mtime;
+  return file;
+}
+
+bool Writer::FinishFile(PendingFile* file) {
+  Status status = file->status;
+  if (file->write_error != 0) {
+    NoteWriteError(file->write_error);
     status = Status::Entry(ResultCode::kCannotWrite, "write failed");
   }
-  if (status.ok() && entry.size >= 0 && total != entry.size) {
+  if (status.ok() && file->expected_size >= 0 && file->total != file->expected_size) {
     status = Status::Entry(ResultCode::kDamaged, "data shorter or longer than its header says");
   }
-  if (status.ok() && entry.mtime != 0) {
-    struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.mtime), 0}};
-    futimens(fd, times);
+  if (status.ok() && file->mtime != 0) {
+    struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(file->mtime), 0}};
+    futimens(file->fd, times);
   }
-  if (close(fd) != 0 && status.ok()) {
+  if (close(file->fd) != 0 && status.ok()) {
     NoteWriteError(errno);
     status = Status::Entry(ResultCode::kCannotWrite, "write failed");
   }
-  if (status.ok() && !temp.empty() && renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+  const std::string& written = file->temp.empty() ? file->leaf : file->temp;
+  if (status.ok() && file->dir < 0) {
+    status = Status::Entry(ResultCode::kCannotWrite, "its folder cannot be opened");
+  }
+  if (status.ok() && !file->temp.empty() &&
+      renameat(file->dir, file->temp.c_str(), file->dir, file->leaf.c_str()) != 0) {
     status = Status::Entry(ResultCode::kCannotWrite, "cannot replace what is there");
   }
   if (!status.ok()) {
-    unlinkat(dir, written.c_str(), 0);
-    if (status.code != ResultCode::kCancelled)
-      report_.Fail(status.code, shown + ": " + status.message);
-    return status.severity != Severity::kArchive;
+    if (file->dir >= 0) unlinkat(file->dir, written.c_str(), 0);
+    if (status.code != ResultCode::kCancelled) {
+      report_.Fail(status.code, file->shown + ": " + status.message);
+    }
+  } else {
+    ++report_.extracted;
+    ++progress_.entries_done;
+    extracted_.insert(file->joined);
   }
-  ++report_.extracted;
-  ++progress_.entries_done;
-  extracted_.insert(path.Joined());
-  return true;
+  if (file->dir >= 0) close(file->dir);
+  return status.ok() || status.severity != Severity::kArchive;
 }
 
 void Writer::NoteWriteError(int error) {

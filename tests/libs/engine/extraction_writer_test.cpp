@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/worker_pool.h"
 #include "library_test_support.h"
 #include "tests/fakes/tmpfs_mount.h"
 
@@ -56,11 +57,41 @@ class FakeSource : public EntrySource {
     return Status::Ok();
   }
 
+ protected:
+  const FakeEntry& current() const { return entries_[index_]; }
+
  private:
   std::vector<FakeEntry> entries_;
   Status end_;
   size_t index_ = static_cast<size_t>(-1);
   size_t offset_ = 0;
+};
+
+// Entries that decode independently: each one's data is handed out to be read on a worker.
+class DetachingSource : public FakeSource {
+ public:
+  using FakeSource::FakeSource;
+  std::unique_ptr<EntryData> DetachData() override {
+    class Data : public EntryData {
+     public:
+      explicit Data(FakeEntry e) : e_(std::move(e)) {}
+      Status Read(void* buf, size_t size, size_t* got) override {
+        const size_t limit = e_.failure.ok() ? e_.data.size() : e_.data.size() / 2;
+        *got = std::min(size, limit - offset_);
+        std::copy_n(e_.data.data() + offset_, *got, static_cast<char*>(buf));
+        offset_ += *got;
+        if (*got == 0 && !e_.failure.ok()) return e_.failure;
+        return Status::Ok();
+      }
+
+     private:
+      FakeEntry e_;
+      size_t offset_ = 0;
+    };
+    ++detached;
+    return std::make_unique<Data>(current());
+  }
+  int detached = 0;
 };
 
 FakeEntry File(const std::string& name, const std::string& data) {
@@ -355,6 +386,63 @@ TEST(ExtractAll, AFullDiskEndsTheDecodingAndFailsTheRestAtOnce) {
   // One megabyte of space takes two reads of the writer's one-megabyte buffer at most.
   EXPECT_LE(source.reads, 2);
   EXPECT_EQ(Describe(temp.path()), std::vector<std::string>{}) << "a partial file was left";
+}
+
+// Entries decoded on several threads come out exactly as in order: every file, the first
+// failure of the archive as the result, failures reported in the archive's order, links to
+// files still in flight.
+TEST(ExtractAll, IndependentEntriesOnSeveralThreadsGiveTheSameResult) {
+  if (UsableCores() < 2) GTEST_SKIP() << "one core: nothing is decoded on another thread";
+  std::vector<FakeEntry> entries;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    entries.push_back(i == 17 || i == 41
+                          ? Damaged(name, std::string(300000, 'x'))
+                          : File(name, std::string(size_t(1000 * i), char('a' + i % 26))));
+  }
+  entries.push_back(Link(EntryType::kHardlink, "link.bin", "f59.bin"));
+  ScopedTempDir temp;
+  DetachingSource source(entries);
+  ExtractReport report =
+      ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}));
+  EXPECT_GT(source.detached, 0);
+  EXPECT_EQ(report.result, ResultCode::kDamaged);
+  EXPECT_EQ(report.failed, 2u);
+  ASSERT_EQ(report.problems.size(), 2u);
+  EXPECT_EQ(report.problems[0].rfind("f17.bin", 0), 0u) << report.problems[0];
+  EXPECT_EQ(report.problems[1].rfind("f41.bin", 0), 0u) << report.problems[1];
+  for (int i = 0; i < 60; ++i) {
+    const std::string path = temp.Sub("f" + std::to_string(i) + ".bin");
+    if (i == 17 || i == 41) {
+      EXPECT_FALSE(Exists(path)) << path;
+    } else {
+      EXPECT_EQ(ReadFile(path), std::string(size_t(1000 * i), char('a' + i % 26))) << path;
+    }
+  }
+  EXPECT_EQ(ReadFile(temp.Sub("link.bin")), ReadFile(temp.Sub("f59.bin")));
+}
+
+// A cancel with entries in flight: they are removed, what was finished stays whole.
+TEST(ExtractAll, ACancelRemovesTheEntriesInFlight) {
+  std::vector<FakeEntry> entries;
+  for (int i = 0; i < 40; ++i)
+    entries.push_back(File("f" + std::to_string(i), std::string(3 << 20, 'z')));
+  ScopedTempDir temp;
+  DetachingSource source(entries);
+  int calls = 0;
+  ExtractReport report = ExtractAll(&source, temp.path() + "/", ExtractOptions{}, EntrySelector({}),
+                                    [&](const ExtractProgress&) { return ++calls < 6; });
+  EXPECT_EQ(report.result, ResultCode::kCancelled);
+  EXPECT_LT(report.extracted, entries.size());
+  size_t files = 0;
+  for (int i = 0; i < 40; ++i) {
+    struct stat st;
+    if (lstat(temp.Sub("f" + std::to_string(i)).c_str(), &st) != 0) continue;
+    ++files;
+    EXPECT_EQ(st.st_size, 3 << 20) << "f" << i << " was left half-written";
+  }
+  EXPECT_EQ(files, report.extracted);
+  EXPECT_EQ(Describe(temp.path()).size(), files) << "a temporary was left behind";
 }
 
 TEST(ExtractAll, CreatesAMissingDestinationWithItsParents) {

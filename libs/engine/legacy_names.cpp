@@ -33,12 +33,20 @@ const char* IconvName(int code_page) {
 // One descriptor per code page and thread: opening one costs more than decoding a name, and
 // the libraries may extract on several threads.
 iconv_t Descriptor(int code_page) {
-  thread_local std::map<int, iconv_t> open;
-  auto it = open.find(code_page);
-  if (it != open.end()) return it->second;
+  struct Descriptors {
+    ~Descriptors() {
+      for (auto& [page, cd] : open) {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+      }
+    }
+    std::map<int, iconv_t> open;
+  };
+  thread_local Descriptors descriptors;
+  auto it = descriptors.open.find(code_page);
+  if (it != descriptors.open.end()) return it->second;
   const char* name = IconvName(code_page);
   iconv_t cd = name != nullptr ? iconv_open("UTF-8", name) : reinterpret_cast<iconv_t>(-1);
-  open.emplace(code_page, cd);
+  descriptors.open.emplace(code_page, cd);
   return cd;
 }
 
@@ -98,35 +106,69 @@ bool IsJapanese(uint32_t cp) {
          (cp >= 0xFF61 && cp <= 0xFF9F);    // half-width katakana
 }
 
-bool IsCyrillicLower(uint32_t cp) { return cp >= 0x0430 && cp <= 0x044F; }
-bool IsCyrillicUpper(uint32_t cp) { return cp >= 0x0410 && cp <= 0x042F; }
+// The Russian alphabet: the letters of other Cyrillic languages are rare in names, and taking
+// them in would let random bytes read as "Cyrillic" in code page 1251.
+bool IsRussianUpper(uint32_t cp) { return (cp >= 0x0410 && cp <= 0x042F) || cp == 0x0401; }
+bool IsRussianLower(uint32_t cp) { return (cp >= 0x0430 && cp <= 0x044F) || cp == 0x0451; }
+bool IsRussian(uint32_t cp) { return IsRussianUpper(cp) || IsRussianLower(cp); }
 
-// How plausible a Cyrillic reading is: names are mostly lower-case words, so a reading
-// whose letters come out lower case is the one the name was written in; a reading that
-// gives box-drawing signs or other symbols instead of letters is penalised.
+// How plausible a Cyrillic reading is: the letters that stand in words, where words are runs
+// of letters written as words are: all lower case, all upper case, or capitalised ("ПРИВЕТ",
+// "привет", "Привет"). A lone letter (the "ö" of a Western name reads as one in code page
+// 866), a run that mixes cases at random, and signs or box-drawing characters where letters
+// should be are misreadings. A reading with fewer than three word letters, or more than one
+// misreading in four, is no reading at all (0).
 int CyrillicScore(const std::string& text) {
-  int score = 0;
-  ForEachCodePoint(text, [&](uint32_t cp) {
-    if (IsCyrillicLower(cp)) {
-      score += 2;
-    } else if (IsCyrillicUpper(cp)) {
-      score += 1;
-    } else if (cp >= 0x80) {
-      score -= 2;
+  std::vector<uint32_t> cps;
+  ForEachCodePoint(text, [&](uint32_t cp) { cps.push_back(cp); });
+  int letters = 0;
+  int misread = 0;
+  size_t i = 0;
+  while (i < cps.size()) {
+    if (cps[i] < 0x80) {
+      ++i;
+      continue;
     }
-  });
-  return score;
+    if (!IsRussian(cps[i])) {
+      ++misread;
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    size_t upper = 0;
+    while (end < cps.size() && IsRussian(cps[end])) upper += IsRussianUpper(cps[end++]) ? 1 : 0;
+    const size_t length = end - i;
+    const bool word =
+        length >= 2 && (upper == 0 || upper == length || (upper == 1 && IsRussianUpper(cps[i])));
+    if (word) {
+      letters += static_cast<int>(length);
+    } else {
+      misread += static_cast<int>(length);
+    }
+    i = end;
+  }
+  return letters >= 3 && misread * 4 <= letters ? letters : 0;
 }
 
-int GuessLegacy(const std::vector<std::string_view>& names) {
-  int best = kCodePageLatin1;
+// The Cyrillic code page whose reading of the names is plausible, or 0 when none is.
+int GuessCyrillic(const std::vector<std::string_view>& names) {
+  int best = 0;
   int best_score = 0;
   for (int code_page : {kCodePageKoi8R, kCodePage866, kCodePage1251}) {
+    // Every name that is not plain ASCII must read as Russian words.
     int score = 0;
     std::string text;
     for (std::string_view name : names) {
+      bool ascii = true;
+      for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+      if (ascii) continue;
       Convert(name, code_page, false, &text);
-      score += CyrillicScore(text);
+      const int name_score = CyrillicScore(text);
+      if (name_score == 0) {
+        score = 0;
+        break;
+      }
+      score += name_score;
     }
     if (score > best_score) {
       best_score = score;
@@ -162,8 +204,10 @@ int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_
   }
   if (all_utf8 && (!all_cp932 || japanese == 0)) return kCodePageUtf8;
   if (all_cp932) return kCodePage932;
-  if (format_default != 0) return format_default;
-  return GuessLegacy(names);
+  // Russian archives are common enough, and tell themselves apart well enough, to be read as
+  // what they are even where the format has a default of its own.
+  if (const int cyrillic = GuessCyrillic(names); cyrillic != 0) return cyrillic;
+  return format_default != 0 ? format_default : kCodePageLatin1;
 }
 
 std::string DecodeName(std::string_view bytes, int code_page) {

@@ -24,9 +24,8 @@ inline constexpr int kCodePageLatin1 = 28591;
 //   three bytes or more (Japanese in UTF-8 does) or no name reads as Japanese in code page 932;
 // - else code page 932 when every name is valid code page 932 (a Japanese archive from
 //   Windows: Japanese script wins over the Latin letters the same bytes make in UTF-8);
-// - else the format's own default when it has one (`format_default`, 437 for ZIP), or the
-//   legacy code page whose reading gives the most plausible words (Cyrillic KOI8-R, 866 or
-//   1251, else Latin-1).
+// - else the Cyrillic code page (KOI8-R, 866 or 1251) whose reading gives plausible words,
+//   when one does; else the format's own default (`format_default`, 437 for ZIP), or Latin-1.
 // ASCII-only names give UTF-8, which reads them the same.
 int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_default = 0);
 

@@ -34,10 +34,21 @@ TEST(ChooseLegacyCodePage, DecidesForTheWholeArchive) {
        kCodePage932},
       {"not code page 932 either: the format's default", {"\x80\x81\xFD.txt"}, 437, kCodePage437},
       // "тест" in KOI8-R and in code page 866.
+      // "тест" and "привет" in KOI8-R; 0xA0 (a box-drawing sign there) is no code page 932.
       {"Cyrillic KOI8-R",
-       {"\xD4\xC5\xD3\xD4\xFD.txt", "\xD0\xD2\xC9\xD7\xC5\xD4\xFD"},
+       {"\xD4\xC5\xD3\xD4\xA0.txt", "\xD0\xD2\xC9\xD7\xC5\xD4"},
        0,
        kCodePageKoi8R},
+      // "ПРИВЕТ" and "привет" in code page 866, in a ZIP: Cyrillic over the format's default.
+      {"Cyrillic code page 866 in a ZIP",
+       {"\x8F\x90\x88\x82\x85\x92", "\xAF\xE0\xA8\xA2\xA5\xE2"},
+       437,
+       kCodePage866},
+      // A lone letter of a Western name must not make it Russian.
+      {"one accented letter in code page 437",
+       {"File 2 - \x94.txt", "File 3 - \x84.txt"},
+       437,
+       kCodePage437},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

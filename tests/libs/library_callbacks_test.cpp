@@ -100,8 +100,9 @@ TEST(LibraryCallbacks, PasswordRightWrongThenRightOrCancelledForBothCiphers) {
       EXPECT_EQ(program.asked, c.asked);
       EXPECT_EQ(ReadFile(temp.Sub("out/plain.txt")), "plain\n");
       EXPECT_EQ(Exists(temp.Sub("out/secret.txt")), c.secret_written);
-      if (c.secret_written)
+      if (c.secret_written) {
         EXPECT_EQ(ReadFile(temp.Sub("out/secret.txt")), std::string(100000, 's'));
+      }
     }
   }
 }

@@ -292,6 +292,8 @@ ExtractReport Writer::Run() {
     }
   }
   FinishAll();
+  // The last word: everything written (entries finished on workers report nothing themselves).
+  if (!cancelled_) Report(progress_.entry);
   if (cancelled_) {
     // The user's own decision: it is the result, whatever failed before.
     report_.result = ResultCode::kCancelled;

@@ -44,34 +44,25 @@ bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size) {
          folders > 0 && (flags & ~0x7u) == 0;
 }
 
+CabinetSummary Summarize(const CabinetDirectory& dir) {
+  CabinetSummary summary;
+  summary.part_of_set = (dir.flags & (kFlagPrevious | kFlagNext)) != 0;
+  summary.reserved_areas = (dir.flags & kFlagReserve) != 0;
+  for (const CabFolder& folder : dir.folders) {
+    const unsigned type = folder.type & 0x0F;  // the high bits carry the window size
+    summary.has_quantum |= type == kTypeQuantum;
+    summary.has_lzx |= type == kTypeLzx;
+    summary.unknown_method |= type > kTypeLzx;
+  }
+  for (const CabFile& file : dir.files) summary.nameless_file |= file.name.empty();
+  return summary;
+}
+
 bool SummarizeCabinet(const uint8_t* data, size_t size, CabinetSummary* summary) {
-  constexpr uint16_t kPrevious = 0x1, kNext = 0x2, kReserve = 0x4;
-  if (size < kHeaderSize) return false;
-  uint16_t folders = static_cast<uint16_t>(data[26] | (data[27] << 8));
-  uint16_t flags = static_cast<uint16_t>(data[30] | (data[31] << 8));
-  *summary = CabinetSummary{};
-  summary->part_of_set = (flags & (kPrevious | kNext)) != 0;
-  size_t at = kHeaderSize;
-  size_t folder_reserve = 0;
-  if (flags & kReserve) {
-    if (size < at + 4) return false;
-    size_t header_reserve = static_cast<size_t>(data[at] | (data[at + 1] << 8));
-    folder_reserve = data[at + 2];
-    summary->reserved_areas = header_reserve != 0 || folder_reserve != 0 || data[at + 3] != 0;
-    at += 4 + header_reserve;
-  }
-  // The names of the previous and next cabinet and their disks: four strings at most.
-  for (int i = 0; i < ((flags & kPrevious) ? 2 : 0) + ((flags & kNext) ? 2 : 0); ++i) {
-    const void* end = at < size ? std::memchr(data + at, 0, size - at) : nullptr;
-    if (end == nullptr) return false;
-    at = static_cast<size_t>(static_cast<const uint8_t*>(end) - data) + 1;
-  }
-  for (uint16_t f = 0; f < folders; ++f, at += 8 + folder_reserve) {
-    if (at + 8 > size) return false;
-    unsigned type = data[at + 6] & 0x0F;  // the high bits carry the window size
-    summary->has_quantum |= type == 2;
-    summary->unknown_method |= type > 3;
-  }
+  CabinetDirectory dir;
+  size_t needed = 0;
+  if (ParseCabinetDirectory(data, size, &dir, &needed) != DirectoryResult::kOk) return false;
+  *summary = Summarize(dir);
   return true;
 }
 

@@ -1,11 +1,14 @@
-// What we check of a cabinet ourselves, before libmspack reads it: whether a file starts
-// with a sane CFHEADER, and where the next cabinet of a set lies on disk.
+// What we check of a cabinet ourselves, before an engine reads it: whether a file starts with
+// a sane CFHEADER, what in the cabinet decides the engine, and where the next cabinet of a
+// set lies on disk.
 #ifndef DIZOR_LIBS_ENGINE_CAB_CAB_HEADER_H_
 #define DIZOR_LIBS_ENGINE_CAB_CAB_HEADER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "engine/cab/cab_directory.h"
 
 namespace engine::cab {
 
@@ -16,17 +19,21 @@ inline constexpr size_t kHeaderSize = 36;  // the fixed part of CFHEADER
 // a set counts as well, and so does a cabinet cut short.
 bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size);
 
-// What decides the engine for a cabinet: its set flags, reserved areas and compression
-// types, read from CFHEADER and the CFFOLDER table.
+// What decides the engine for a cabinet (cab_format.cpp): its set flags, reserved areas,
+// compression types and names.
 struct CabinetSummary {
   bool part_of_set = false;     // has a previous or a next cabinet
-  bool reserved_areas = false;  // header, folder or data blocks carry reserved bytes
+  bool reserved_areas = false;  // the reserve flag, even with every reserved size 0
   bool has_quantum = false;
+  bool has_lzx = false;
   bool unknown_method = false;  // a compression type none of stored, MSZIP, Quantum, LZX
+  bool nameless_file = false;   // a file record whose name is empty
 };
 
-// Reads the summary from the first bytes of a cabinet; false when they do not hold the
-// whole folder table.
+CabinetSummary Summarize(const CabinetDirectory& dir);
+
+// The summary of the cabinet whose first bytes are `data`; false when they do not hold its
+// whole directory.
 bool SummarizeCabinet(const uint8_t* data, size_t size, CabinetSummary* summary);
 
 // The cabinet `name` (as a set's header names its neighbour, e.g. "Split-2.CAB") in the

@@ -13,7 +13,10 @@
 // that holds its start, not the whole set once per part.
 #include "engine/cab/mspack_source.h"
 
+#include <fcntl.h>
 #include <mspack.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,16 +24,22 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <map>
 #include <memory>
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "engine/cab/cab_data_pipe.h"
+#include "engine/cab/cab_directory.h"
 #include "engine/cab/cab_header.h"
+#include "engine/cab/cab_names.h"
+#include "engine/cab/cab_view.h"
 #include "engine/entry_source.h"
+#include "engine/legacy_names.h"
 #include "engine/name_decoder.h"
 
 namespace engine {
@@ -40,18 +49,22 @@ namespace {
 constexpr int kMaxCabinets = 1000;
 constexpr int kInputBuffer = 1 << 16;
 
-// The mspack_system that reads cabinets with stdio and writes the extracted data into the
-// pipe. libmspack asks to open this exact pointer as its output file.
+// The mspack_system that reads cabinets (through a view where one is needed, cab_view.h) and
+// writes the extracted data into the pipe. libmspack asks to open this exact pointer as its
+// output file.
 const char kPipeName[] = "<dizor pipe>";
 
 struct PipeSystem {
   mspack_system base;  // first, so libmspack's pointer is ours
   cab::DataPipe* pipe = nullptr;
   uint32_t current_file = 0;
+  // The views of the cabinets that need one, by the name libmspack opens them with. Filled
+  // before the worker starts, read only afterwards.
+  const std::map<std::string, cab::CabinetView>* views = nullptr;
 };
 
 struct SysFile {
-  FILE* stream = nullptr;  // nullptr: the pipe
+  std::unique_ptr<cab::CabinetFile> cabinet;  // nullptr: the pipe
   PipeSystem* owner = nullptr;
 };
 
@@ -61,33 +74,32 @@ mspack_file* SysOpen(mspack_system* self, const char* name, int mode) {
   if (f == nullptr) return nullptr;
   f->owner = sys;
   if (name == kPipeName) return reinterpret_cast<mspack_file*>(f);
-  if (mode != MSPACK_SYS_OPEN_READ || (f->stream = std::fopen(name, "rbe")) == nullptr) {
-    delete f;
-    return nullptr;
+  try {  // no exception may cross libmspack's C code
+    auto view = sys->views->find(name);
+    f->cabinet = std::make_unique<cab::CabinetFile>();
+    if (mode == MSPACK_SYS_OPEN_READ &&
+        f->cabinet->Open(name, view == sys->views->end() ? nullptr : &view->second)) {
+      return reinterpret_cast<mspack_file*>(f);
+    }
+  } catch (...) {
   }
-  std::setvbuf(f->stream, nullptr, _IOFBF, kInputBuffer);
-  return reinterpret_cast<mspack_file*>(f);
+  delete f;
+  return nullptr;
 }
 
 // libmspack may hand a null file back to these after a damaged cabinet made an open fail: each
 // answers as for a failed call instead of touching it.
-void SysClose(mspack_file* file) {
-  auto* f = reinterpret_cast<SysFile*>(file);
-  if (f == nullptr) return;
-  if (f->stream != nullptr) std::fclose(f->stream);
-  delete f;
-}
+void SysClose(mspack_file* file) { delete reinterpret_cast<SysFile*>(file); }
 
 int SysRead(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f == nullptr || f->stream == nullptr || bytes < 0) return -1;
-  size_t got = std::fread(buffer, 1, static_cast<size_t>(bytes), f->stream);
-  return got == 0 && std::ferror(f->stream) ? -1 : static_cast<int>(got);
+  if (f == nullptr || f->cabinet == nullptr) return -1;
+  return f->cabinet->Read(buffer, bytes);
 }
 
 int SysWrite(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f == nullptr || f->stream != nullptr || bytes < 0) return -1;
+  if (f == nullptr || f->cabinet != nullptr || bytes < 0) return -1;
   PipeSystem* sys = f->owner;
   try {  // no exception may cross libmspack's C code
     return sys->pipe->Write(sys->current_file, buffer, static_cast<size_t>(bytes)) ? bytes : -1;
@@ -98,16 +110,16 @@ int SysWrite(mspack_file* file, void* buffer, int bytes) {
 
 int SysSeek(mspack_file* file, off_t offset, int mode) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  if (f == nullptr || f->stream == nullptr) return -1;
+  if (f == nullptr || f->cabinet == nullptr) return -1;
   int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
                : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
                                              : SEEK_END;
-  return fseeko(f->stream, offset, whence) == 0 ? 0 : -1;
+  return f->cabinet->Seek(offset, whence) ? 0 : -1;
 }
 
 off_t SysTell(mspack_file* file) {
   auto* f = reinterpret_cast<SysFile*>(file);
-  return f != nullptr && f->stream != nullptr ? ftello(f->stream) : 0;
+  return f != nullptr && f->cabinet != nullptr ? static_cast<off_t>(f->cabinet->Tell()) : 0;
 }
 
 // libmspack's warnings ("cabinet set is incomplete") would go to stderr of the program that
@@ -154,6 +166,7 @@ class MspackSource : public EntrySource {
     sys_.base = {&SysOpen,    &SysClose, &SysRead, &SysWrite, &SysSeek, &SysTell,
                  &SysMessage, &SysAlloc, &SysFree, &SysCopy,  nullptr};
     sys_.pipe = &pipe_;
+    sys_.views = &views_;
   }
 
   ~MspackSource() override {
@@ -166,7 +179,7 @@ class MspackSource : public EntrySource {
     }
   }
 
-  bool Open(const std::vector<std::string>& paths, Status* status) {
+  bool Open(const std::vector<std::string>& paths, uint64_t first_offset, Status* status) {
     cabd_ = mspack_create_cab_decompressor(&sys_.base);
     if (cabd_ == nullptr) {
       *status = Status::Fatal(ResultCode::kOutOfMemory, "cannot start libmspack");
@@ -174,7 +187,7 @@ class MspackSource : public EntrySource {
     }
     // The default of 4 KiB makes a system call for every few data blocks.
     cabd_->set_param(cabd_, MSCABD_PARAM_DECOMPBUF, kInputBuffer);
-    mscabd_cabinet* first = OpenCabinet(paths[0]);
+    mscabd_cabinet* first = OpenCabinet(paths[0], first_offset);
     if (first == nullptr) {
       int err = cabd_->last_error(cabd_);
       ResultCode code = err == MSPACK_ERR_OPEN || err == MSPACK_ERR_READ
@@ -189,6 +202,7 @@ class MspackSource : public EntrySource {
     first_folder_ = first->folders;
     for (mscabd_folder* f = first->folders; f != nullptr; f = f->next) last_folder_ = f;
     for (mscabd_file* f = first->files; f != nullptr; f = f->next) files_.push_back(f);
+    ChooseCodePage();
     return true;
   }
 
@@ -207,11 +221,10 @@ class MspackSource : public EntrySource {
 
     const mscabd_file* f = files_[current_];
     *entry = Entry{};
-    entry->name = f->filename != nullptr ? f->filename : "";
-    // A name flagged UTF-8 that is not (hand-made cabinets have them) is left to the writer
-    // like any unflagged one, so no invalid UTF-8 reaches the file system.
-    bool utf8 = (f->attribs & MSCAB_ATTRIB_UTF_NAME) != 0 && IsValidUtf8(entry->name);
-    entry->name_encoding = utf8 ? NameEncoding::kUnicode : NameEncoding::kNative;
+    // A record without a name is handed on without one: the writer fails that entry alone.
+    entry->name = IsNameless(f) ? "" : f->filename;
+    entry->name_encoding = MarkedUtf8(f) ? NameEncoding::kUnicode : NameEncoding::kNative;
+    if (entry->name_encoding == NameEncoding::kNative) entry->code_page = code_page_;
     entry->type = EntryType::kFile;
     entry->size = f->length;
     entry->mtime = CabTimeToUnix(f);
@@ -242,10 +255,43 @@ class MspackSource : public EntrySource {
   }
 
  private:
-  // libmspack keeps the name pointer it was given for as long as the cabinet is open.
-  mscabd_cabinet* OpenCabinet(const std::string& path) {
+  // libmspack keeps the name pointer it was given for as long as the cabinet is open. A
+  // cabinet that starts after other bytes, or has a file record without a name, is read
+  // through a view (cab_view.h).
+  mscabd_cabinet* OpenCabinet(const std::string& path, uint64_t offset) {
     const std::string& kept = cabinet_paths_.emplace_back(path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    cab::CabinetDirectory dir;
+    std::string raw;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 &&
+        cab::ReadCabinetDirectory(fd, offset, static_cast<uint64_t>(st.st_size), &dir, &raw) &&
+        cab::NeedsView(dir, offset)) {
+      views_[kept] = cab::MakeView(dir, raw, offset);
+      has_placeholders_ = has_placeholders_ || views_[kept].head.size() > raw.size();
+    }
+    if (fd >= 0) ::close(fd);
     return cabd_->open(cabd_, const_cast<char*>(kept.c_str()));
+  }
+
+  // Through a view, a name that was empty reads as the placeholder.
+  bool IsNameless(const mscabd_file* f) const {
+    return f->filename == nullptr ||
+           (has_placeholders_ && std::strcmp(f->filename, cab::kEmptyNamePlaceholder) == 0);
+  }
+
+  bool MarkedUtf8(const mscabd_file* f) const {
+    return f->filename != nullptr &&
+           cab::IsMarkedUtf8(static_cast<uint16_t>(f->attribs), f->filename);
+  }
+
+  // One code page for all the names without the UTF-8 mark, of every cabinet of the set.
+  void ChooseCodePage() {
+    std::vector<std::string_view> names;
+    for (const mscabd_file* f : files_) {
+      if (!MarkedUtf8(f) && !IsNameless(f)) names.emplace_back(f->filename);
+    }
+    if (!names.empty()) code_page_ = ChooseLegacyCodePage(names);
   }
 
   void AppendFollowingCabinets(const std::vector<std::string>& paths) {
@@ -258,7 +304,7 @@ class MspackSource : public EntrySource {
       std::string path =
           n < paths.size() ? paths[n] : cab::FindNeighbourCabinet(last_path, last->nextname);
       if (path.empty() || !seen.insert(path).second || n >= kMaxCabinets) break;
-      mscabd_cabinet* next = OpenCabinet(path);
+      mscabd_cabinet* next = OpenCabinet(path, 0);
       if (next == nullptr) break;
       if (next->set_id != last->set_id || cabd_->append(cabd_, last, next) != MSPACK_ERR_OK) {
         cabd_->close(cabd_, next);
@@ -318,6 +364,9 @@ class MspackSource : public EntrySource {
   mscab_decompressor* cabd_ = nullptr;
   std::vector<mscabd_cabinet*> cabinets_;
   std::deque<std::string> cabinet_paths_;
+  std::map<std::string, cab::CabinetView> views_;
+  bool has_placeholders_ = false;
+  int code_page_ = 0;
   std::vector<mscabd_file*> files_;
   const mscabd_folder* first_folder_ = nullptr;
   const mscabd_folder* last_folder_ = nullptr;
@@ -335,14 +384,15 @@ class MspackSource : public EntrySource {
 
 }  // namespace
 
-std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status) {
+std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status,
+                                            uint64_t first_offset) {
   *status = Status::Ok();
   if (paths.empty()) {
     *status = Status::Fatal(ResultCode::kCannotOpen, "no cabinet given");
     return nullptr;
   }
   auto source = std::make_unique<MspackSource>();
-  if (!source->Open(paths, status)) return nullptr;
+  if (!source->Open(paths, first_offset, status)) return nullptr;
   return source;
 }
 

@@ -2,6 +2,7 @@
 #ifndef DIZOR_LIBS_ENGINE_CAB_MSPACK_SOURCE_H_
 #define DIZOR_LIBS_ENGINE_CAB_MSPACK_SOURCE_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,8 +11,10 @@
 
 namespace engine {
 
-// `paths`: the cabinet the user dropped (the set is followed from there).
-std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status);
+// `paths`: the cabinet the user dropped (the set is followed from there); `first_offset`:
+// where in that file its cabinet starts (cab_locate.h).
+std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status,
+                                            uint64_t first_offset = 0);
 
 }  // namespace engine
 

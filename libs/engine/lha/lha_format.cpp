@@ -2,11 +2,12 @@
 //
 // Our header reader (lha_header.cpp) takes every member, because liblhasa's reader lower-cases
 // MS-DOS names, ignores UNLHA32's UTF-16 names and does not look inside self-extracting
-// executables. Per member, LhDecoder (lh_decoder.cpp) decodes -lh0- and -lh5- to -lh7-: for the
-// 200 MB benchmark archive liblhasa's -lh5- decoder needs 1.6 s of CPU, LhDecoder 0.43 s
-// (libarchive 0.37 s, but it decodes nothing else). liblhasa decodes the rarer methods
-// (lha_source.cpp). The source decodes on a worker thread a few megabytes ahead of the writer
-// (ReadAhead), so decoding and writing share the two cores a machine has at least.
+// programs. Per member, the table in lha_methods.cpp picks the decoder: LhDecoder
+// (lh_decoder.cpp) for -lh0- and -lh5- to -lh7-, where for the 200 MB benchmark archive
+// liblhasa's -lh5- decoder needs 1.6 s of CPU and LhDecoder 0.43 s (libarchive 0.37 s, but it
+// decodes nothing else); our own decoders for -lh2- and -lh3-, which liblhasa lacks; liblhasa
+// for the other rare methods. The source decodes on a worker thread a few megabytes ahead of
+// the writer (ReadAhead), so decoding and writing share the two cores a machine has at least.
 #include "engine/lha/lha_format.h"
 
 #include "engine/lha/lha_input.h"

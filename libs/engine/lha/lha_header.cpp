@@ -34,6 +34,12 @@ constexpr uint32_t kUnixTypeMask = 0170000;
 constexpr uint32_t kUnixSymlink = 0120000;
 constexpr uint32_t kCodePageUtf8 = 65001;
 
+// LHa for OS-9/68k marks its headers with this OS byte.
+constexpr uint8_t kOs9_68k = 'K';
+// LHARK, an MS-DOS archiver, marks its level 1 headers with a blank and calls its own method
+// -lh7-, which is not the -lh7- of everyone else.
+constexpr uint8_t kOsLhark = ' ';
+
 constexpr std::array<uint16_t, 256> MakeCrcTable() {
   std::array<uint16_t, 256> table{};
   for (unsigned i = 0; i < 256; ++i) {
@@ -75,11 +81,42 @@ std::string NameField(const uint8_t* p, size_t size) {
   return out;
 }
 
+// True when a name field starts with one directory separator of the LHA kind: 0xFF, or the
+// backslash of MS-DOS and Windows tools. LHMelt's "root folder" option stores its folders so
+// (\subdir\file in level 0, 0xFF subdir 0xFF in the directory field of levels 1 and 2), and
+// Windows CE tools write the root of a volume the same way. Such a name means "from the top
+// of the archive" and is read so, as bsdtar does. Two separators (\\server) or a drive letter
+// are something else and stay absolute names for the writer to refuse.
+bool StartsAtArchiveRoot(const uint8_t* p, size_t size) {
+  auto separator = [](uint8_t c) { return c == 0xFF || c == '\\' || c == '/'; };
+  return size >= 1 && (p[0] == 0xFF || p[0] == '\\') && !(size >= 2 && separator(p[1]));
+}
+
+// The same for a UTF-16LE directory field, whose separator is 0xFFFF.
+bool Utf16StartsAtArchiveRoot(const uint8_t* p, size_t size) {
+  if (size < 2) return false;
+  uint16_t first = Le16(p);
+  uint16_t second = size >= 4 ? Le16(p + 2) : 0;
+  auto separator = [](uint16_t c) { return c == 0xFFFF || c == '\\' || c == '/'; };
+  return (first == 0xFFFF || first == '\\') && !separator(second);
+}
+
+// OS-9 permission bits as Unix ones: OS-9 knows the owner and everybody else, so the group
+// gets what everybody gets. Left as stored they would make a file its owner cannot read.
+uint32_t Os9ToUnixMode(uint32_t os9) {
+  uint32_t owner = os9 & 07;
+  uint32_t others = (os9 >> 3) & 07;
+  // OS-9 orders the bits read, write, execute from the lowest; Unix the other way round.
+  auto flip = [](uint32_t rwx) { return ((rwx & 1) << 2) | (rwx & 2) | ((rwx & 4) >> 2); };
+  return flip(owner) << 6 | flip(others) << 3 | flip(others);
+}
+
 // What the extended headers said, before the name is put together.
 struct Extras {
   bool has_file_name = false, has_dir_name = false;
   bool has_unicode_file = false, has_unicode_dir = false;
   std::string file_name, dir_name, unicode_file, unicode_dir;
+  bool file_rooted = false, dir_rooted = false;  // StartsAtArchiveRoot of the raw fields
   bool has_header_crc = false;
   uint16_t header_crc = 0;
   size_t header_crc_offset = 0;
@@ -100,10 +137,12 @@ void ApplyExtension(const uint8_t* ext, size_t ext_offset, size_t data_size, Mem
     case kExtFileName:
       x->has_file_name = true;
       x->file_name = NameField(d, data_size);
+      x->file_rooted = StartsAtArchiveRoot(d, data_size);
       break;
     case kExtDirName:
       x->has_dir_name = true;
       x->dir_name = NameField(d, data_size);
+      x->dir_rooted = StartsAtArchiveRoot(d, data_size);
       break;
     case kExtWindowsTimes:
       if (data_size >= 16) {
@@ -125,6 +164,7 @@ void ApplyExtension(const uint8_t* ext, size_t ext_offset, size_t data_size, Mem
     case kExtUnicodeDirName:
       x->has_unicode_dir = true;
       x->unicode_dir = Utf16LeToUtf8(d, data_size);
+      x->dir_rooted = Utf16StartsAtArchiveRoot(d, data_size);
       break;
     case kExtCodePage:
       if (data_size >= 4) x->utf8_code_page = Le32(d) == kCodePageUtf8;
@@ -165,12 +205,14 @@ size_t WalkExtensions(const uint8_t* data, size_t size, size_t offset, uint32_t 
   return offset;
 }
 
-void ComposeName(const std::string& base_name, const Extras& x, MemberHeader* h) {
+void ComposeName(const std::string& base_name, bool base_rooted, const Extras& x, MemberHeader* h) {
   // An empty name field is the same as none (directories carry an empty file name).
   bool has_file = x.has_file_name ? !x.file_name.empty() : !base_name.empty();
-  bool has_dir = x.has_dir_name && !x.dir_name.empty();
+  bool has_dir = (x.has_dir_name && !x.dir_name.empty()) || !x.unicode_dir.empty();
   std::string dir = has_dir ? x.dir_name : std::string();
   std::string file = has_file ? (x.has_file_name ? x.file_name : base_name) : std::string();
+  // Only the part the path starts with can start at the root.
+  bool rooted = has_dir ? x.dir_rooted : (x.has_file_name ? x.file_rooted : base_rooted);
   if (x.has_unicode_file || x.has_unicode_dir) {
     // UNLHA32 adds a UTF-16 part only where the CP932 one loses characters.
     dir = x.has_unicode_dir ? x.unicode_dir : Cp932ToUtf8(dir);
@@ -179,8 +221,10 @@ void ComposeName(const std::string& base_name, const Extras& x, MemberHeader* h)
   } else {
     h->name_encoding = x.utf8_code_page ? NameEncoding::kUnicode : NameEncoding::kNative;
   }
+  const bool folder_only = file.empty() && !dir.empty();
   if (!dir.empty() && dir.back() != '/' && !file.empty()) dir.push_back('/');
   h->name = dir + file;
+  if (rooted && !h->name.empty()) h->name.erase(0, 1);
   if (h->level == 0 && h->os_type == 'U') {
     // LHa for UNIX writes level 0 paths with MS-DOS separators; its names are never CP932,
     // so no '\' here can be half of a character.
@@ -202,6 +246,10 @@ void ComposeName(const std::string& base_name, const Extras& x, MemberHeader* h)
     } else {
       h->type = EntryType::kDirectory;
     }
+  } else if (folder_only && h->original_size == 0) {
+    // A member with a folder but no file name is no file: Amiga LhA stores some directories
+    // as empty -lh0- members.
+    h->type = EntryType::kDirectory;
   }
   // '/' is never the second byte of a CP932 character, so dropping it is safe; '\' is not.
   while (h->type != EntryType::kFile && h->name.size() > 1 && h->name.back() == '/') {
@@ -247,6 +295,7 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
   uint32_t stamp = Le32(data + 15);
   Extras x;
   std::string base_name;
+  bool base_rooted = false;
   size_t header_end = 0;
   bool need_more = false;
 
@@ -263,6 +312,7 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
     for (size_t i = 2; i < base; ++i) sum = static_cast<uint8_t>(sum + data[i]);
     if (sum != data[1]) return Damaged(error, "LHA header checksum error");
     base_name = NameField(data + kLevel0NameOffset, name_len);
+    base_rooted = StartsAtArchiveRoot(data + kLevel0NameOffset, name_len);
     h->crc = Le16(data + kLevel0NameOffset + name_len);
     h->mtime = DosTimeToUnix(stamp);
     size_t rest = kLevel0NameOffset + name_len + 2;
@@ -277,6 +327,7 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
       header_end = base;
     } else {
       h->os_type = data[base - 3];
+      if (h->os_type == kOsLhark && h->method == "-lh7-") h->method = "-lk7-";
       header_end = WalkExtensions(data, size, base, Le16(data + base - 2), 2, kMaxHeaderSize, h, &x,
                                   needed, &need_more);
       if (need_more) return ParseResult::kNeedMore;
@@ -304,8 +355,18 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
     h->mtime = static_cast<int64_t>(stamp);
     uint32_t next = h->level == 2 ? Le16(data + 24) : Le32(data + 28);
     size_t width = h->level == 2 ? 2 : 4;
-    size_t end = WalkExtensions(data, size, fixed, next, width, total, h, &x, needed, &need_more);
-    if (end == 0 || need_more) return Damaged(error, "LHA extended header chain broken");
+    // LHa for OS-9/68k writes the size of a level 2 header without its own two bytes. Its
+    // chain of extended headers is allowed those two bytes more, and must then end exactly
+    // there: a header that is merely broken does not pass for one of these.
+    const bool os9_size = h->level == 2 && h->os_type == kOs9_68k;
+    size_t limit = os9_size ? total + 2 : total;
+    size_t end = WalkExtensions(data, size, fixed, next, width, limit, h, &x, needed, &need_more);
+    if (need_more) return ParseResult::kNeedMore;
+    if (end == 0) return Damaged(error, "LHA extended header chain broken");
+    if (end > total) {
+      if (end != total + 2) return Damaged(error, "LHA header size wrong");
+      total = end;
+    }
     header_end = total;  // level 2 may pad one byte after the chain
     if (x.has_header_crc) {
       uint16_t crc = Crc16(0, data, x.header_crc_offset);
@@ -317,8 +378,9 @@ ParseResult ParseMemberHeader(const uint8_t* data, size_t size, MemberHeader* h,
   } else {
     return Damaged(error, "unknown LHA header level");
   }
+  if (h->os_type == kOs9_68k && h->has_unix_mode) h->unix_mode = Os9ToUnixMode(h->unix_mode);
   h->header_size = header_end;
-  ComposeName(base_name, x, h);
+  ComposeName(base_name, base_rooted, x, h);
   return ParseResult::kOk;
 }
 

@@ -9,15 +9,12 @@
 #include <cstring>
 
 namespace engine::lha {
-namespace {
-constexpr size_t kWindow = 256 * 1024;
-}
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool InputFile::Open(const std::string& path, std::string* error) {
+bool InputFile::Open(const std::string& path, std::string* error, size_t window) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -25,7 +22,7 @@ bool InputFile::Open(const std::string& path, std::string* error) {
     return false;
   }
   size_ = st.st_size;
-  buffer_.resize(kWindow);
+  buffer_.resize(std::max<size_t>(window, 64));
   return true;
 }
 

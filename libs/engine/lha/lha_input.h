@@ -18,7 +18,10 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile();
 
-  bool Open(const std::string& path, std::string* error);
+  // `window`: the bytes read ahead at once. The decoders want a large one; a walk over the
+  // headers alone reads less with a small one.
+  bool Open(const std::string& path, std::string* error, size_t window = kDefaultWindow);
+  static constexpr size_t kDefaultWindow = 256 * 1024;
   int64_t size() const { return size_; }
   int64_t position() const { return position_; }
   bool read_error() const { return read_error_; }

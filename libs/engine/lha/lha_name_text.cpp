@@ -2,10 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/byte_order.h"
-#include "engine/name_decoder.h"
 
 namespace engine::lha {
 namespace {
@@ -52,9 +52,12 @@ std::string Utf16LeToUtf8(const uint8_t* p, size_t size) {
 
 // Only for a name whose parts come in two encodings (a UTF-16 directory with a CP932 file
 // name, as UNLHA32 writes when the file name needs no Unicode): the CP932 part is turned into
-// UTF-8 here so the whole name can be handed over as Unicode.
+// UTF-8 here so the whole name can be handed over as Unicode. The Windows library writes that
+// part in the system's code page, so bytes that also happen to be valid UTF-8 ("ﾃｽﾄ用" is)
+// are still CP932.
 std::string Cp932ToUtf8(const std::string& bytes) {
-  if (IsValidUtf8(bytes)) return bytes;
+  auto is_ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+  if (std::all_of(bytes.begin(), bytes.end(), is_ascii)) return bytes;
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // No CP932 converter on this system: keep what is ASCII, never invalid UTF-8.

@@ -13,7 +13,7 @@ namespace engine::lha {
 // becomes '/'; a lone surrogate becomes U+FFFD rather than bytes no file system accepts.
 std::string Utf16LeToUtf8(const uint8_t* p, size_t size);
 
-// Valid UTF-8 stays; anything else is read as CP932, bytes it cannot map becoming U+FFFD.
+// ASCII stays; anything else is read as CP932, bytes it cannot map becoming U+FFFD.
 std::string Cp932ToUtf8(const std::string& bytes);
 
 }  // namespace engine::lha

@@ -1,30 +1,62 @@
 // The members of an LHA archive (CMake: liblhasa for the rare methods).
 //
-// The member headers are read by lha_header.cpp. Which decoder takes a member's data:
-//   -lh0-, -lh5- to -lh7-   LhDecoder (lh_decoder.cpp; why: lha_format.cpp)
-//   every other method     liblhasa, which knows -lhx-, -lh1-, -lh4-, -lz4-, -lzs-,
-//                          -lz5-, -pm0- to -pm2-; one it does not know is kUnsupportedMethod
-// Both keep the CRC-16 of what they produced, which is compared with the header's at the
-// end of each member: a member that fails it is kDamaged, never a success.
+// The member headers are read by lha_header.cpp; which decoder takes a member's data is the
+// table in lha_methods.cpp. Every decoder's output is counted and its CRC-16 compared with
+// the header's at the end of each member: a member that fails either is kDamaged, never a
+// success.
 #include "engine/lha/lha_source.h"
 
 #include <lha_decoder.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 
 #include "engine/entry_source.h"
+#include "engine/lha/lh2_decoder.h"
+#include "engine/lha/lh3_decoder.h"
 #include "engine/lha/lh_decoder.h"
+#include "engine/lha/lha_code_page.h"
 #include "engine/lha/lha_header.h"
 #include "engine/lha/lha_input.h"
 #include "engine/lha/lha_locate.h"
+#include "engine/lha/lha_methods.h"
+#include "engine/stream_decoder.h"
 
 namespace engine {
 namespace {
 
 using lha::MemberHeader;
+using lha::MethodEngine;
 using lha::ParseResult;
+
+// True when the `size` bytes at the end of the file can be the start of a member header
+// cut off by the end of the file, as opposed to padding or junk after the last member:
+// every byte there is where a header has its method id ("-lh5-" at offset 2) matches one.
+// Transfer programs padded their last block with 0x1A, which never starts a header.
+bool CouldBeCutHeader(const uint8_t* p, size_t size) {
+  if (size == 0 || std::all_of(p, p + size, [](uint8_t c) { return c == 0x1A; })) return false;
+  auto matches = [](size_t i, uint8_t c) {
+    switch (i) {
+      case 2:
+      case 6:
+        return c == '-';
+      case 3:
+        return c == 'l' || c == 'p';
+      case 4:
+        return c == 'h' || c == 'z' || c == 'm';
+      case 5:
+        return std::isalnum(c) != 0;
+      default:
+        return true;
+    }
+  };
+  for (size_t i = 2; i < std::min<size_t>(size, 7); ++i) {
+    if (!matches(i, p[i])) return false;
+  }
+  return true;
+}
 
 class LhasaSource : public EntrySource {
  public:
@@ -44,6 +76,7 @@ class LhasaSource : public EntrySource {
       return false;
     }
     next_header_ = start;
+    code_page_ = lha::ChooseArchiveCodePage(path, start);
     return true;
   }
 
@@ -64,9 +97,7 @@ class LhasaSource : public EntrySource {
     while (result == ParseResult::kNeedMore) {
       if (in_.Fill(needed) < needed) {
         if (in_.read_error()) return Fail(status, ResultCode::kCannotOpen, "read error");
-        // A few bytes without a method id are padding (transfer programs added 0x1A bytes
-        // to fill their last block); with one, a header was cut off.
-        if (!lha::HasMethodId(in_.data(), in_.buffered())) {
+        if (!CouldBeCutHeader(in_.data(), in_.buffered())) {
           finished_ = true;
           return false;
         }
@@ -103,6 +134,7 @@ class LhasaSource : public EntrySource {
     *entry = Entry{};
     entry->name = header_.name;
     entry->name_encoding = header_.name_encoding;
+    if (entry->name_encoding == NameEncoding::kNative) entry->code_page = code_page_;
     entry->type = header_.type;
     entry->link_target = header_.link_target;
     entry->size =
@@ -115,33 +147,110 @@ class LhasaSource : public EntrySource {
   Status Read(void* buf, size_t size, size_t* got) override {
     *got = 0;
     if (!entry_status_.ok() || data_done_ || size == 0) return entry_status_;
-    if (decoder_ == nullptr && own_decoder_ == nullptr && !StartDecoder()) return entry_status_;
+    if (!decoding_ && !StartDecoder()) return entry_status_;
     auto* out = static_cast<uint8_t*>(buf);
-    *got = own_decoder_ ? own_decoder_->Read(out, size) : lha_decoder_read(decoder_, out, size);
+    if (own_decoder_ != nullptr) {
+      *got = own_decoder_->Read(out, size);
+    } else if (stream_ != nullptr) {
+      *got = stream_->Read(out, size);
+      stream_crc_ = lha::Crc16(stream_crc_, out, *got);
+      stream_length_ += *got;
+    } else {
+      *got = lha_decoder_read(decoder_, out, size);
+    }
     if (*got > 0) return Status::Ok();
     data_done_ = true;
-    uint64_t length = own_decoder_ ? own_decoder_->length() : lha_decoder_get_length(decoder_);
-    uint16_t crc = own_decoder_ ? own_decoder_->crc() : lha_decoder_get_crc(decoder_);
-    if (in_.read_error()) {
-      entry_status_ = Status::Fatal(ResultCode::kCannotOpen, "read error in " + header_.name);
-    } else if (length != header_.original_size || (own_decoder_ && own_decoder_->damaged())) {
-      entry_status_ = Status::Entry(ResultCode::kDamaged, header_.name + ": data cut short");
-    } else if (crc != header_.crc) {
-      entry_status_ = Status::Entry(ResultCode::kDamaged, header_.name + ": CRC error");
-    }
+    entry_status_ = FinalStatus();
     return entry_status_;
   }
 
  private:
-  bool StartDecoder() {
-    int dictionary_bits = lha::LhDecoder::DictionaryBits(header_.method);
-    if (dictionary_bits >= 0) {
-      if (lh_decoder_ == nullptr) lh_decoder_ = std::make_unique<lha::LhDecoder>();
-      lh_decoder_->Start(dictionary_bits, &LhasaSource::ReadCompressed, this,
-                         header_.original_size);
-      own_decoder_ = lh_decoder_.get();
-      return true;
+  // The compressed bytes of the current member, for our StreamDecoders.
+  class MemberInput : public ByteInput {
+   public:
+    explicit MemberInput(LhasaSource* source) : source_(source) {}
+    size_t Read(uint8_t* buf, size_t size) override {
+      return LhasaSource::ReadCompressed(buf, size, source_);
     }
+
+   private:
+    LhasaSource* source_;
+  };
+
+  // What the end of a member's data means, from the decoder's count, CRC and state.
+  Status FinalStatus() const {
+    uint64_t length;
+    uint16_t crc;
+    bool damaged = false;
+    if (own_decoder_ != nullptr) {
+      length = own_decoder_->length();
+      crc = own_decoder_->crc();
+      damaged = own_decoder_->damaged();
+    } else if (stream_ != nullptr) {
+      length = stream_length_;
+      crc = stream_crc_;
+      switch (stream_->status()) {
+        case DecodeStatus::kOk:
+          break;
+        case DecodeStatus::kOutOfMemory:
+          return Status::Entry(ResultCode::kOutOfMemory, header_.name + ": out of memory");
+        case DecodeStatus::kUnsupported:
+          return Status::Entry(ResultCode::kUnsupportedMethod,
+                               header_.name + ": method " + header_.method);
+        case DecodeStatus::kDamaged:
+          damaged = true;
+          break;
+      }
+    } else {
+      length = lha_decoder_get_length(decoder_);
+      crc = lha_decoder_get_crc(decoder_);
+    }
+    if (in_.read_error()) {
+      return Status::Fatal(ResultCode::kCannotOpen, "read error in " + header_.name);
+    }
+    if (length != header_.original_size || damaged) {
+      return Status::Entry(ResultCode::kDamaged, header_.name + ": data cut short or broken");
+    }
+    if (crc != header_.crc) {
+      return Status::Entry(ResultCode::kDamaged, header_.name + ": CRC error");
+    }
+    return Status::Ok();
+  }
+
+  bool StartDecoder() {
+    switch (lha::EngineForMethod(header_.method)) {
+      case MethodEngine::kLhDecoder: {
+        if (lh_decoder_ == nullptr) lh_decoder_ = std::make_unique<lha::LhDecoder>();
+        lh_decoder_->Start(lha::LhDecoder::DictionaryBits(header_.method),
+                           &LhasaSource::ReadCompressed, this, header_.original_size);
+        own_decoder_ = lh_decoder_.get();
+        break;
+      }
+      case MethodEngine::kLh2:
+      case MethodEngine::kLh3: {
+        const bool lh2 = lha::EngineForMethod(header_.method) == MethodEngine::kLh2;
+        std::unique_ptr<StreamDecoder>& kept = lh2 ? lh2_decoder_ : lh3_decoder_;
+        if (kept == nullptr) kept = lh2 ? lha::MakeLh2Decoder() : lha::MakeLh3Decoder();
+        stream_ = kept.get();
+        stream_crc_ = 0;
+        stream_length_ = 0;
+        stream_->Start(&member_input_, header_.original_size);
+        break;
+      }
+      case MethodEngine::kLhasa:
+        if (!StartLhasa()) return false;
+        break;
+      case MethodEngine::kNoData:
+      case MethodEngine::kUnknown:
+        entry_status_ = Status::Entry(ResultCode::kUnsupportedMethod,
+                                      header_.name + ": method " + header_.method);
+        return false;
+    }
+    decoding_ = true;
+    return true;
+  }
+
+  bool StartLhasa() {
     char method[6] = {};
     std::memcpy(method, header_.method.data(), 5);
     LHADecoderType* type = lha_decoder_for_name(method);
@@ -163,7 +272,7 @@ class LhasaSource : public EntrySource {
     return true;
   }
 
-  // liblhasa pulls the compressed bytes of the current member through this.
+  // Every decoder pulls the compressed bytes of the current member through this.
   static size_t ReadCompressed(void* buf, size_t len, void* user) {
     auto* self = static_cast<LhasaSource*>(user);
     size_t want = static_cast<size_t>(std::min<uint64_t>(len, self->remaining_));
@@ -176,6 +285,8 @@ class LhasaSource : public EntrySource {
     if (decoder_ != nullptr) lha_decoder_free(decoder_);
     decoder_ = nullptr;
     own_decoder_ = nullptr;
+    stream_ = nullptr;
+    decoding_ = false;
   }
 
   bool Fail(Status* status, ResultCode code, const std::string& message) {
@@ -187,10 +298,18 @@ class LhasaSource : public EntrySource {
   lha::InputFile in_;
   MemberHeader header_;
   int64_t next_header_ = 0;
+  int code_page_ = 0;       // of the names without a Unicode mark, for the whole archive
   uint64_t remaining_ = 0;  // compressed bytes of the current member not yet given out
+  bool decoding_ = false;   // one of the decoders below has started on the current member
   LHADecoder* decoder_ = nullptr;
-  std::unique_ptr<lha::LhDecoder> lh_decoder_;  // kept from member to member
-  lha::LhDecoder* own_decoder_ = nullptr;       // lh_decoder_ while it decodes a member
+  // Our decoders are kept from member to member: their windows are allocated once.
+  std::unique_ptr<lha::LhDecoder> lh_decoder_;
+  lha::LhDecoder* own_decoder_ = nullptr;  // lh_decoder_ while it decodes a member
+  std::unique_ptr<StreamDecoder> lh2_decoder_, lh3_decoder_;
+  StreamDecoder* stream_ = nullptr;  // one of those while it decodes a member
+  MemberInput member_input_{this};
+  uint16_t stream_crc_ = 0;
+  uint64_t stream_length_ = 0;
   Status entry_status_;
   bool data_done_ = true;
   bool finished_ = false;

@@ -1,5 +1,5 @@
 // The members of an LHA archive as an EntrySource: our header reader, and per member the
-// decoder for its method (LhDecoder for the common ones, liblhasa for the rare ones).
+// decoder its method calls for (lha_methods.cpp).
 #ifndef DIZOR_LIBS_ENGINE_LHA_LHA_SOURCE_H_
 #define DIZOR_LIBS_ENGINE_LHA_LHA_SOURCE_H_
 

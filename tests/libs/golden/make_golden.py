@@ -62,6 +62,8 @@ UNAR = {'lha/unlha32/lh2.lzh', 'zip/test_read_format_zip_filename_cp866.zip'}
 # Unicode path field (0x7075) of this entry although its CRC matches the stored name, as the
 # ZIP format says it must; 7-Zip uses it.
 FIXED_NAMES = {
+    # lhasa lower-cases MS-DOS names; the member is stored as GPL-2.GZ.
+    'lha/larc333/sfx.com': {'gpl-2.gz': 'GPL-2.GZ'},
     'zip/test_read_format_zip_7075_utf8_paths.zip': {'File 4 - xx.txt': 'File 4 - \u00e5.txt'},
 }
 LHASA = {'lha/larc333/sfx.com', 'lha/lha_osk_201/h2_lh5.lzh'}

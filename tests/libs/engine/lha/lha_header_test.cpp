@@ -5,6 +5,7 @@
 
 #include "engine/entry_source.h"
 #include "engine/lha/lha_format.h"
+#include "lha_test_archives.h"
 #include "library_test_support.h"
 
 #include <string>
@@ -14,52 +15,12 @@
 namespace engine::lha {
 namespace {
 
-std::string Le16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
-
-// Level 0 (or 1 with `os` and extended headers): size byte, checksum, then the fields.
-std::string Level01(int level, const std::string& method, const std::string& name, uint32_t packed,
-                    uint32_t original, const std::vector<std::pair<uint8_t, std::string>>& ext = {},
-                    char os = 'M', uint16_t crc = 0x1234) {
-  std::string ext_bytes;
-  for (size_t i = 0; i < ext.size(); ++i) {
-    ext_bytes += static_cast<char>(ext[i].first) + ext[i].second;
-    ext_bytes += Le16(i + 1 < ext.size() ? static_cast<uint32_t>(ext[i + 1].second.size() + 3) : 0);
-  }
-  std::string body = method +
-                     Le32(packed + static_cast<uint32_t>(level == 1 ? ext_bytes.size() : 0)) +
-                     Le32(original) + Le32(0x3C2E5A00) + static_cast<char>(0x20) +
-                     static_cast<char>(level) + static_cast<char>(name.size()) + name + Le16(crc);
-  if (level == 1) {
-    body += os;
-    body += Le16(ext.empty() ? 0 : static_cast<uint32_t>(ext[0].second.size() + 3));
-  }
-  uint8_t sum = 0;
-  for (char c : body) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-  return static_cast<char>(body.size()) + std::string(1, static_cast<char>(sum)) + body + ext_bytes;
-}
-
-// Level 2: total size first, extended headers with 16-bit sizes, optional header CRC.
-std::string Level2(const std::string& method, uint32_t packed,
-                   std::vector<std::pair<uint8_t, std::string>> ext, char os = 'U',
-                   bool with_crc = true) {
-  if (with_crc) ext.insert(ext.begin(), {0x00, std::string(2, '\0')});
-  std::string ext_bytes;
-  for (size_t i = 0; i < ext.size(); ++i) {
-    ext_bytes += static_cast<char>(ext[i].first) + ext[i].second;
-    ext_bytes += Le16(i + 1 < ext.size() ? static_cast<uint32_t>(ext[i + 1].second.size() + 3) : 0);
-  }
-  uint32_t total = static_cast<uint32_t>(26 + ext_bytes.size());
-  std::string h = Le16(total) + method + Le32(packed) + Le32(packed) + Le32(1600000000) +
-                  static_cast<char>(0x20) + static_cast<char>(2) + Le16(0xBEEF) + os +
-                  Le16(ext.empty() ? 0 : static_cast<uint32_t>(ext[0].second.size() + 3)) +
-                  ext_bytes;
-  if (with_crc) {
-    uint16_t crc = Crc16(0, reinterpret_cast<const uint8_t*>(h.data()), h.size());
-    h.replace(27, 2, Le16(crc));  // the data of the first extended header
-  }
-  return h;
-}
+using lha_test::Extensions;
+using lha_test::Le16;
+using lha_test::Le32;
+using lha_test::Level01;
+using lha_test::Level2;
+using lha_test::Stored;
 
 struct Parsed {
   ParseResult result;
@@ -118,6 +79,32 @@ TEST(LhaHeader, NamesTypesAndDamage) {
       {"UTF-16 directory with a CP932 file name",
        Level2("-lh0-", 0, {{0x01, "\x95\x5C.txt"}, {0x45, std::string("\xDC\0\xFF\xFF", 4)}}),
        ParseResult::kOk, "\xC3\x9C/\xE8\xA1\xA8.txt", NameEncoding::kUnicode, EntryType::kFile, ""},
+      {"UTF-16 directory with a CP932 name that is also valid UTF-8",
+       Level2("-lh0-", 0,
+              {{0x01, "\xC3\xBD\xC4\x97\x70.txt"}, {0x45, std::string("d\0\xFF\xFF", 4)}}),
+       ParseResult::kOk, "d/\xEF\xBE\x83\xEF\xBD\xBD\xEF\xBE\x84\xE7\x94\xA8.txt",
+       NameEncoding::kUnicode, EntryType::kFile, ""},
+      {"LHMelt level 0: a leading backslash is the top of the archive",
+       Level01(0, "-lh0-", "\\subdir\\hello.txt", 1, 1), ParseResult::kOk,
+       "subdir\\hello.txt", NameEncoding::kNative, EntryType::kFile, ""},
+      {"LHMelt level 1: the directory field starts with the separator",
+       Level01(1, "-lh0-", "", 1, 1, {{0x01, "hello.txt"}, {0x02, "\xFFsubdir\xFF"}}),
+       ParseResult::kOk, "subdir/hello.txt", NameEncoding::kNative, EntryType::kFile, ""},
+      {"LHMelt level 2 folder at the top", Level2("-lhd-", 0, {{0x02, "\xFFsub\xFF"}}, 'M'),
+       ParseResult::kOk, "sub", NameEncoding::kNative, EntryType::kDirectory, ""},
+      {"UTF-16 directory at the top",
+       Level2("-lh0-", 0, {{0x45, std::string("\xFF\xFF" "d\0", 4)}, {0x44, std::string("f\0", 2)}}),
+       ParseResult::kOk, "d/f", NameEncoding::kUnicode, EntryType::kFile, ""},
+      {"two leading backslashes stay a server name",
+       Level01(0, "-lh0-", "\\\\server\\x", 1, 1), ParseResult::kOk, "\\\\server\\x",
+       NameEncoding::kNative, EntryType::kFile, ""},
+      {"a drive letter stays", Level01(0, "-lh0-", "C:\\x", 1, 1), ParseResult::kOk, "C:\\x",
+       NameEncoding::kNative, EntryType::kFile, ""},
+      {"a literal slash stays", Level2("-lh0-", 0, {{0x01, "/etc/x"}}), ParseResult::kOk,
+       "/etc/x", NameEncoding::kNative, EntryType::kFile, ""},
+      {"Amiga folder stored as an empty -lh0- member",
+       Level2("-lh0-", 0, {{0x02, "MainDir\xFF" "02_EmptyDir\xFF"}}, 'A'), ParseResult::kOk,
+       "MainDir/02_EmptyDir", NameEncoding::kNative, EntryType::kDirectory, ""},
       {"a NUL ends a name field as it does for the system",
        Level2("-lh0-", 0, {{0x02, std::string("..\0x\xFF", 4)}, {0x01, std::string("f\0g", 3)}}),
        ParseResult::kOk, "../f", NameEncoding::kNative, EntryType::kFile, ""},
@@ -171,6 +158,49 @@ TEST(LhaHeader, SizesOfEachLevel) {
   EXPECT_EQ(level2.header.mtime, 1600000000);
 }
 
+// LHa for OS-9/68k writes the size of a level 2 header two bytes short. Only headers marked
+// 'K' get those bytes, and only when the chain of extended headers ends exactly there.
+TEST(LhaHeader, Os9LevelTwoSizes) {
+  struct Case {
+    const char* what;
+    char os;
+    int short_by;
+    ParseResult result;
+  };
+  const Case cases[] = {
+      {"OS-9/68k, two bytes short", 'K', 2, ParseResult::kOk},
+      {"OS-9/68k with the right size", 'K', 0, ParseResult::kOk},
+      {"OS-9/68k, one byte short", 'K', 1, ParseResult::kDamaged},
+      {"OS-9/68k, three bytes short", 'K', 3, ParseResult::kDamaged},
+      {"Unix, two bytes short", 'U', 2, ParseResult::kDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string h = Level2("-lh5-", 7, {{0x50, Le16(0x27)}, {0x01, "gpl-2"}}, c.os, false);
+    const size_t real = h.size();
+    h.replace(0, 2, Le16(static_cast<uint32_t>(real - c.short_by)));
+    Parsed p = Parse(h + "data...");
+    ASSERT_EQ(p.result, c.result);
+    if (c.result != ParseResult::kOk) continue;
+    EXPECT_EQ(p.header.header_size, real);
+    EXPECT_EQ(p.header.name, "gpl-2");
+    EXPECT_EQ(p.header.compressed_size, 7u);
+    // OS-9 permissions 0x27 (owner read, write, execute; others execute) as Unix ones.
+    EXPECT_EQ(p.header.unix_mode, c.os == 'K' ? 0711u : 0x27u);
+  }
+}
+
+TEST(LhaHeader, LharkLevel1Lh7IsAMethodOfItsOwn) {
+  Parsed lhark = Parse(Level01(1, "-lh7-", "f", 10, 20, {}, ' '));
+  ASSERT_EQ(lhark.result, ParseResult::kOk);
+  EXPECT_EQ(lhark.header.method, "-lk7-");
+  for (char os : {'M', 'U'}) {
+    Parsed other = Parse(Level01(1, "-lh7-", "f", 10, 20, {}, os));
+    ASSERT_EQ(other.result, ParseResult::kOk);
+    EXPECT_EQ(other.header.method, "-lh7-");
+  }
+}
+
 TEST(LhaHeader, DamagedHeadersAreRefused) {
   std::string bad_sum = Level01(0, "-lh5-", "name", 1, 1);
   bad_sum[1] = static_cast<char>(bad_sum[1] + 1);
@@ -208,16 +238,6 @@ TEST(LhaHeader, ShortInputAsksForTheWholeHeader) {
   }
 }
 
-// A stored (-lh0-) member whose header CRC is right unless `crc` says otherwise.
-std::string Stored(const std::string& name, const std::string& data, const char* method = "-lh0-",
-                   int crc = -1) {
-  uint16_t right = Crc16(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
-  return Level01(0, method, name, static_cast<uint32_t>(data.size()),
-                 static_cast<uint32_t>(data.size()), {}, 'M',
-                 crc < 0 ? right : static_cast<uint16_t>(crc)) +
-         data;
-}
-
 struct ReadResult {
   std::string name;
   ResultCode code;
@@ -227,22 +247,11 @@ struct ReadResult {
 // Opens `bytes` as an archive file and reads every member to its end.
 std::vector<ReadResult> ReadArchive(const std::string& bytes, Status* open_status,
                                     Status* end_status) {
-  dizor_test::ScopedTempDir dir;
-  std::string path = dir.Sub("a.lzh");
-  EXPECT_TRUE(dizor_test::WriteFile(path, bytes));
+  lha_test::ReadResult read = lha_test::ReadLhaBytes(bytes);
+  *open_status = read.open;
+  *end_status = read.end;
   std::vector<ReadResult> out;
-  std::unique_ptr<EntrySource> source = OpenLhaArchive(path, open_status);
-  if (source == nullptr) return out;
-  Entry e;
-  while (source->Next(&e, end_status)) {
-    ReadResult r{e.name, ResultCode::kOk, ""};
-    char buf[3];  // small, so a member takes several reads
-    size_t got = 0;
-    Status s;
-    while ((s = source->Read(buf, sizeof buf, &got)).ok() && got > 0) r.data.append(buf, got);
-    r.code = s.code;
-    out.push_back(r);
-  }
+  for (const lha_test::Member& m : read.members) out.push_back({m.name, m.code, m.data});
   return out;
 }
 
@@ -256,6 +265,8 @@ TEST(LhasaSource, BadMemberFailsAloneAndTheRestIsRead) {
       {"CRC error", Stored("bad", "hello", "-lh0-", 0x1234), ResultCode::kDamaged},
       {"unknown method", Stored("new", "hello", "-lh9-"), ResultCode::kUnsupportedMethod},
       {"compressed data that is garbage", Stored("junk", "hello", "-lh5-"), ResultCode::kDamaged},
+      {"LHARK's own -lh7-", Level01(1, "-lh7-", "lhark", 5, 5, {}, ' ') + "hello",
+       ResultCode::kUnsupportedMethod},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,6 +295,10 @@ TEST(LhasaSource, EndsOfArchive) {
       {"transfer padding", std::string(20, '\x1A'), ResultCode::kOk},
       {"junk after the end mark", std::string(1, '\0') + "garbage", ResultCode::kOk},
       {"header cut short", cut_header.substr(0, 12), ResultCode::kDamaged},
+      {"header cut inside its method id", cut_header.substr(0, 5), ResultCode::kDamaged},
+      {"header cut after two bytes", cut_header.substr(0, 2), ResultCode::kDamaged},
+      {"short junk without an end mark", "junk!", ResultCode::kOk},
+      {"one padding byte", std::string(1, '\x1A'), ResultCode::kOk},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -114,8 +114,10 @@ int32_t ExtractLikeTheProgram(const LoadedLibrary& library, const Archiver& arch
 
 int32_t ExtractLikeTheProgram(Format format, const std::string& archive,
                               const std::string& destination, int32_t* checked) {
-  static std::map<Format, std::unique_ptr<LoadedLibrary>> loaded;
-  std::unique_ptr<LoadedLibrary>& library = loaded[format];
+  // Kept loaded until the process ends, as the program keeps its libraries: unloading them at
+  // exit would only make what they still hold look like a leak.
+  static auto* loaded = new std::map<Format, std::unique_ptr<LoadedLibrary>>();
+  std::unique_ptr<LoadedLibrary>& library = (*loaded)[format];
   if (library == nullptr) library = std::make_unique<LoadedLibrary>(ArchiverFor(format).file_name);
   if (!library->ok()) {
     ADD_FAILURE() << "cannot load " << ArchiverFor(format).file_name << ": " << library->error();

@@ -96,8 +96,17 @@ TEST_P(EncryptedArchive, TheSameWrongAnswerTwiceGivesUpOnTheEntry) {
   engine::Status open;
   const std::vector<ReadResult> results = ReadArchive(path_, &open, &passwords);
   ASSERT_EQ(results.size(), 3u);
-  EXPECT_EQ(results[1].status.code, ResultCode::kEncrypted);
-  EXPECT_EQ(results[2].status.code, ResultCode::kEncrypted);
+  // Traditional encryption checks one byte: once in 256 archives (their headers are random) a
+  // wrong password passes it and fails on the data instead; given again, the user vouches for
+  // it and the entry is taken as damaged. Either way the entry fails (the writer keeps none of
+  // what a damaged entry gave).
+  for (size_t i : {size_t{1}, size_t{2}}) {
+    const ResultCode code = results[i].status.code;
+    EXPECT_TRUE(code == ResultCode::kEncrypted || code == ResultCode::kDamaged) << i;
+    if (code == ResultCode::kEncrypted) {
+      EXPECT_TRUE(results[i].data.empty()) << i;
+    }
+  }
   EXPECT_LE(passwords.questions().size(), 4u);
 }
 

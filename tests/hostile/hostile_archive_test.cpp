@@ -82,7 +82,9 @@ void AddBuiltCases(Format format, std::vector<HostileCase>* cases) {
                       return Build(format, {File(root + "/outside_dir/victim.txt", "overwritten"),
                                             File(root + "/absolute.txt", "x"), kHarmless});
                     },
-                    Code(ResultCode::kUnsafeEntry),
+                    // In LHA one leading separator means the archive's top (LHMelt writes
+                    // its folders so): such names are the archive's own, written inside.
+                    format == Format::kLha ? 0 : Code(ResultCode::kUnsafeEntry),
                     {},
                     {{"ok.txt", "harmless\n"}},
                     {}});

@@ -15,19 +15,23 @@ constexpr size_t kFixedHeader = 36;
 constexpr size_t kFolderRecord = 8;
 constexpr size_t kFileRecord = 16;
 constexpr size_t kMaxString = 256;  // 255 bytes and the NUL
+// Cabinet makers stop file names at 255 bytes too, but a longer one is no reason to give up
+// the cabinet: the writer refuses that entry alone, as bsdtar does.
+constexpr size_t kMaxFileName = 64 * 1024;
 constexpr uint16_t kContinuedFromPrevious = 0xFFFD;
 constexpr uint16_t kContinuedToNext = 0xFFFE;
 constexpr uint16_t kContinuedBoth = 0xFFFF;
 // The first read: the whole directory of nearly every cabinet.
 constexpr size_t kFirstRead = 64 * 1024;
 
-// Skips a NUL-terminated string at *at; false when none ends within kMaxString bytes.
+// Skips a NUL-terminated string at *at; false when none ends within `limit` bytes.
 // kNeedMore is signalled through *short_data.
-bool SkipString(const uint8_t* data, size_t size, size_t* at, bool* short_data) {
-  const size_t room = std::min(size - std::min(size, *at), kMaxString);
+bool SkipString(const uint8_t* data, size_t size, size_t* at, bool* short_data,
+                size_t limit = kMaxString) {
+  const size_t room = std::min(size - std::min(size, *at), limit);
   const void* nul = room > 0 ? std::memchr(data + *at, 0, room) : nullptr;
   if (nul == nullptr) {
-    *short_data = room < kMaxString;
+    *short_data = room < limit;
     return false;
   }
   *at = static_cast<size_t>(static_cast<const uint8_t*>(nul) - data) + 1;
@@ -110,7 +114,7 @@ DirectoryResult ParseCabinetDirectory(const uint8_t* data, size_t size, CabinetD
     at += kFileRecord;
     file.name_offset = at;
     bool short_data = false;
-    if (!SkipString(data, size, &at, &short_data)) {
+    if (!SkipString(data, size, &at, &short_data, kMaxFileName)) {
       if (!short_data) return DirectoryResult::kBad;
       return more(std::max(size + 1, at + kMaxString + (file_count - i - 1) * kFileRecord));
     }

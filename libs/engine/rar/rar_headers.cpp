@@ -1,229 +1,290 @@
+// The headers of RAR 1.3/1.4 and RAR 1.5-4.x archives. RAR5 is in rar5_headers.cpp.
+#include <zlib.h>
+
+#include <ctime>
+
+#include "engine/rar/rar_header_bytes.h"
 #include "engine/rar/rar_headers.h"
+#include "engine/rar/rar_names.h"
 
-#include "engine/byte_order.h"
-
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
-namespace engine {
+namespace engine::rar {
 namespace {
 
-// Self-extracting stubs are well under this; libarchive searches a similar distance.
-constexpr size_t kMarkerSearch = 4 << 20;
-constexpr unsigned char kRar4Marker[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};
-constexpr unsigned char kRar5Marker[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0x00};
-
-class File {
- public:
-  explicit File(const std::string& path) : f_(std::fopen(path.c_str(), "rbe")) {}
-  ~File() {
-    if (f_ != nullptr) std::fclose(f_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  bool ok() const { return f_ != nullptr; }
-  bool ReadAt(int64_t offset, void* buf, size_t size) {
-    return fseeko(f_, offset, SEEK_SET) == 0 && std::fread(buf, 1, size, f_) == size;
-  }
-  size_t ReadSome(void* buf, size_t size) { return std::fread(buf, 1, size, f_); }
-  int64_t Size() {
-    if (fseeko(f_, 0, SEEK_END) != 0) return -1;
-    return ftello(f_);
-  }
-
- private:
-  FILE* f_;
+enum Rar4Type : uint8_t {
+  kMarkType = 0x72,
+  kMainType = 0x73,
+  kFileType = 0x74,
+  kAvType = 0x76,
+  kOldServiceType = 0x77,
+  kProtectType = 0x78,
+  kSignType = 0x79,
+  kServiceType = 0x7A,
+  kEndType = 0x7B,
 };
 
-void ScanRar4(File& file, int64_t offset, RarScan* scan) {
-  offset += sizeof(kRar4Marker);
-  bool last_split_after = false;
-  bool end_says_more = false;
-  bool end_seen = false;
-  for (int blocks = 0; blocks < 1000000; ++blocks) {
-    unsigned char h[32];
-    if (!file.ReadAt(offset, h, 7)) break;
-    unsigned type = h[2];
-    uint32_t flags = Le16(h + 3);
-    uint32_t head_size = Le16(h + 5);
-    if (head_size < 7) break;
-    uint64_t data_size = 0;
-    if (type == 0x73) {  // main header
-      scan->volume = (flags & 0x0001) != 0;
-      scan->solid = (flags & 0x0008) != 0;
-      if (flags & 0x0080) {
-        scan->headers_encrypted = true;
-        return;
-      }
-    } else if (type == 0x74 || type == 0x7A) {  // file or service header
-      if (!file.ReadAt(offset + 7, h + 7, 25 > head_size - 7 ? head_size - 7 : 25)) break;
-      data_size = Le32(h + 7);
-      if ((flags & 0x0100) && head_size >= 32 + 4) {
-        unsigned char high[4];
-        if (file.ReadAt(offset + 32, high, 4)) data_size |= static_cast<uint64_t>(Le32(high)) << 32;
-      }
-      if (type == 0x74) {
-        RarFileInfo info;
-        info.unpack_version = h[24];
-        info.stored = h[25] == 0x30;
-        info.encrypted = (flags & 0x0004) != 0;
-        info.split_before = (flags & 0x0001) != 0;
-        info.split_after = (flags & 0x0002) != 0;
-        scan->files.push_back(info);
-        last_split_after = info.split_after;
-      }
-    } else if (type == 0x7B) {  // end of archive
-      end_says_more = (flags & 0x0001) != 0;
-      end_seen = true;
-      break;
-    } else if (flags & 0x8000) {
-      unsigned char add[4];
-      if (!file.ReadAt(offset + 7, add, 4)) break;
-      data_size = Le32(add);
-    }
-    offset += head_size + static_cast<int64_t>(data_size);
-  }
-  scan->ends_set = !(end_says_more || last_split_after);
-  // RAR before 2.9 writes no end record; its archives end right after the last block.
-  scan->cut_short = !end_seen && offset != file.Size();
+constexpr uint16_t kOwnerSubtype = 0x101;  // old Unix owner blocks: CRC over more than the header
+
+// Main header flags.
+constexpr uint32_t kMainVolume = 0x0001;
+constexpr uint32_t kMainComment = 0x0002;
+constexpr uint32_t kMainSolid = 0x0008;
+constexpr uint32_t kMainNewNumbering = 0x0010;
+constexpr uint32_t kMainPassword = 0x0080;
+constexpr uint32_t kMainFirstVolume = 0x0100;
+constexpr size_t kMainFixedSize = 13;
+
+// File header flags.
+constexpr uint32_t kFileSplitBefore = 0x0001;
+constexpr uint32_t kFileSplitAfter = 0x0002;
+constexpr uint32_t kFilePassword = 0x0004;
+constexpr uint32_t kFileComment = 0x0008;
+constexpr uint32_t kFileSolid = 0x0010;
+constexpr uint32_t kFileWindowMask = 0x00E0;
+constexpr uint32_t kFileLarge = 0x0100;
+constexpr uint32_t kFileUnicode = 0x0200;
+constexpr uint32_t kFileSalt = 0x0400;
+constexpr uint32_t kFileExtTime = 0x1000;
+constexpr uint32_t kLongBlock = 0x8000;
+
+// End of archive flags.
+constexpr uint32_t kEndNextVolume = 0x0001;
+constexpr uint32_t kEndDataCrc = 0x0002;
+constexpr uint32_t kEndVolumeNumber = 0x0008;
+
+constexpr uint32_t kDosDirectory = 0x10;
+
+uint16_t Crc16(const uint8_t* h, size_t size) {
+  return static_cast<uint16_t>(crc32(0, h + 2, static_cast<uInt>(size - 2)) & 0xFFFF);
 }
 
-// RAR5 variable-length integer: 7 bits per byte, high bit set on all but the last.
-bool ReadVint(const unsigned char* p, size_t size, size_t* pos, uint64_t* value) {
-  *value = 0;
-  for (int shift = 0; shift < 64 && *pos < size; shift += 7) {
-    unsigned char b = p[(*pos)++];
-    *value |= static_cast<uint64_t>(b & 0x7F) << shift;
-    if (!(b & 0x80)) return true;
-  }
-  return false;
+HostSystem Rar4Host(uint8_t host) {
+  if (host == 3 || host == 5) return HostSystem::kUnix;  // Unix, BeOS
+  return host < 6 ? HostSystem::kWindows : HostSystem::kOther;
 }
 
-void ScanRar5(File& file, int64_t offset, RarScan* scan) {
-  offset += sizeof(kRar5Marker);
-  bool last_split_after = false;
-  bool end_says_more = false;
-  bool end_seen = false;
-  std::unique_ptr<unsigned char[]> header(new unsigned char[1 << 16]);
-  for (int blocks = 0; blocks < 1000000; ++blocks) {
-    unsigned char start[7];
-    if (!file.ReadAt(offset, start, sizeof(start))) break;
-    size_t pos = 4;
-    uint64_t head_size = 0;
-    if (!ReadVint(start, sizeof(start), &pos, &head_size) || head_size == 0 ||
-        head_size > (1 << 16)) {
-      break;
-    }
-    size_t head_start = pos;
-    unsigned char* h = header.get();
-    if (!file.ReadAt(offset + static_cast<int64_t>(head_start), h, head_size)) break;
-    size_t p = 0;
-    uint64_t type = 0, flags = 0, extra_size = 0, data_size = 0;
-    if (!ReadVint(h, head_size, &p, &type) || !ReadVint(h, head_size, &p, &flags)) break;
-    if ((flags & 0x1) && !ReadVint(h, head_size, &p, &extra_size)) break;
-    if ((flags & 0x2) && !ReadVint(h, head_size, &p, &data_size)) break;
-    if (type == 1) {  // main archive header
-      uint64_t archive_flags = 0;
-      ReadVint(h, head_size, &p, &archive_flags);
-      scan->volume = (archive_flags & 0x1) != 0;
-    } else if (type == 2) {  // file header
-      RarFileInfo info;
-      uint64_t file_flags = 0, unpacked = 0, attributes = 0, compression = 0;
-      ReadVint(h, head_size, &p, &file_flags);
-      ReadVint(h, head_size, &p, &unpacked);
-      ReadVint(h, head_size, &p, &attributes);
-      if (file_flags & 0x2) p += 4;
-      if (file_flags & 0x4) p += 4;
-      ReadVint(h, head_size, &p, &compression);
-      info.unpack_version = 50;
-      info.stored = ((compression >> 7) & 0x7) == 0;
-      info.split_before = (flags & 0x8) != 0;
-      info.split_after = (flags & 0x10) != 0;
-      // Extra records sit at the end of the header; type 1 is file encryption.
-      if (extra_size > 0 && extra_size <= head_size) {
-        size_t q = static_cast<size_t>(head_size - extra_size);
-        while (q < head_size) {
-          uint64_t record_size = 0, record_type = 0;
-          size_t record_start = q;
-          if (!ReadVint(h, head_size, &q, &record_size)) break;
-          size_t after_size = q;
-          if (!ReadVint(h, head_size, &q, &record_type)) break;
-          if (record_type == 1) info.encrypted = true;
-          q = after_size + static_cast<size_t>(record_size);
-          if (q <= record_start) break;
-        }
-      }
-      scan->files.push_back(info);
-      last_split_after = info.split_after;
-    } else if (type == 4) {  // archive encryption header: the rest is ciphertext
-      scan->headers_encrypted = true;
-      return;
-    } else if (type == 5) {  // end of archive
-      uint64_t end_flags = 0;
-      ReadVint(h, head_size, &p, &end_flags);
-      end_says_more = (end_flags & 0x1) != 0;
-      end_seen = true;
-      break;
-    }
-    offset += static_cast<int64_t>(head_start + head_size + data_size);
+Crypt Rar4Crypt(int version) {
+  switch (version) {
+    case 13:
+      return Crypt::kRar13;
+    case 15:
+      return Crypt::kRar15;
+    case 20:
+    case 26:
+      return Crypt::kRar20;
+    default:
+      return Crypt::kRar30;
   }
-  scan->ends_set = !(end_says_more || last_split_after);
-  scan->cut_short = !end_seen && offset != file.Size();
+}
+
+// The extended time field: a 16-bit word of four nibbles (mtime first), each saying whether
+// that time is stored, whether to add a second, and how many bytes of 100 ns follow. Only
+// the modification time is used, and it has no DOS time of its own. Archivers that wrote a
+// broken field exist; a field that does not fit leaves the DOS time as it is.
+void ReadExtendedTime(HeaderBytes* r, FileBlock* f) {
+  const uint32_t flags = r->Get2();
+  if (!r->ok()) return;
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t nibble = (flags >> ((3 - i) * 4)) & 0xF;
+    if ((nibble & 8) == 0) continue;
+    if (i != 0) r->Skip(4);
+    r->Skip(nibble & 3);
+    if (!r->ok()) return;
+    if (i == 0 && (nibble & 4) && f->mtime != 0) ++f->mtime;
+  }
+}
+
+// The fields RAR 1.5-4.x file and service headers share. `r` stands after the base block.
+void ReadFileFields(HeaderBytes* r, uint32_t flags, bool file_block, FileBlock* f,
+                    uint64_t* data_size) {
+  const uint32_t pack_low = r->Get4();
+  const uint32_t unp_low = r->Get4();
+  f->host = Rar4Host(r->Get1());
+  const uint32_t crc = r->Get4();
+  const uint32_t dos_time = r->Get4();
+  f->version = r->Get1();
+  f->method = r->Get1() - 0x30;
+  const uint16_t name_size = r->Get2();
+  f->attributes = r->Get4();
+  uint32_t pack_high = 0;
+  uint32_t unp_high = 0;
+  if (flags & kFileLarge) {
+    pack_high = r->Get4();
+    unp_high = r->Get4();
+  }
+  const std::string name = r->GetString(name_size);
+  f->packed_size = (static_cast<uint64_t>(pack_high) << 32) | pack_low;
+  f->unpacked_size = (static_cast<uint64_t>(unp_high) << 32) | unp_low;
+  f->size_unknown = unp_low == 0xFFFFFFFF && ((flags & kFileLarge) == 0 || unp_high == 0xFFFFFFFF);
+  *data_size = f->packed_size;
+  f->split_before = (flags & kFileSplitBefore) != 0;
+  f->split_after = (flags & kFileSplitAfter) != 0;
+  f->solid = file_block && (flags & kFileSolid) != 0;
+  f->directory =
+      (flags & kFileWindowMask) == kFileWindowMask ||
+      (f->version < 20 && (f->attributes & kDosDirectory) != 0 && f->host == HostSystem::kWindows);
+  f->window_bytes = f->directory ? 0 : uint64_t{0x10000} << ((flags & kFileWindowMask) >> 5);
+  f->hash.type = HashType::kCrc32;
+  f->hash.crc = crc;
+  f->mtime = DosTimeToUnix(dos_time);
+  if (flags & kFilePassword) f->crypt.method = Rar4Crypt(f->version);
+  if (!file_block) return;  // service data: name, salt and times are of no use
+  DecodedName decoded = DecodeRar4Name(name, (flags & kFileUnicode) != 0);
+  f->name = std::move(decoded.bytes);
+  f->name_encoding = decoded.encoding;
+  if (flags & kFileSalt) {
+    f->crypt.has_salt = r->GetBytes(f->crypt.salt.data(), 8);
+  }
+  if (flags & kFileExtTime) {
+    f->extended_time = true;
+    HeaderBytes ext(r->here(), r->left());
+    ReadExtendedTime(&ext, f);
+    if (ext.ok()) r->Skip(ext.pos());
+  }
 }
 
 }  // namespace
 
-int64_t FindRarMarker(const unsigned char* data, size_t size, bool* rar5) {
-  for (size_t i = 0; i + sizeof(kRar5Marker) <= size; ++i) {
-    if (data[i] != 'R') continue;
-    if (std::memcmp(data + i, kRar5Marker, sizeof(kRar5Marker)) == 0) {
-      *rar5 = true;
-      return static_cast<int64_t>(i);
-    }
-    if (std::memcmp(data + i, kRar4Marker, sizeof(kRar4Marker)) == 0) {
-      *rar5 = false;
-      return static_cast<int64_t>(i);
-    }
-  }
-  return -1;
+int64_t DosTimeToUnix(uint32_t dos_time) {
+  if (dos_time == 0) return 0;
+  struct tm t = {};
+  t.tm_sec = static_cast<int>((dos_time & 0x1F) * 2);
+  t.tm_min = static_cast<int>((dos_time >> 5) & 0x3F);
+  t.tm_hour = static_cast<int>((dos_time >> 11) & 0x1F);
+  t.tm_mday = static_cast<int>((dos_time >> 16) & 0x1F);
+  t.tm_mon = static_cast<int>((dos_time >> 21) & 0x0F) - 1;
+  t.tm_year = static_cast<int>((dos_time >> 25) & 0x7F) + 80;
+  t.tm_isdst = -1;
+  if (t.tm_mday == 0 || t.tm_mon < 0 || t.tm_mon > 11) return 0;
+  const time_t value = mktime(&t);
+  return value == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(value);
 }
 
-bool ScanRar(const std::string& path, RarScan* scan) {
-  *scan = RarScan{};
-  File file(path);
-  if (!file.ok()) return false;
-  std::unique_ptr<unsigned char[]> head(new unsigned char[kMarkerSearch]);
-  size_t got = file.ReadSome(head.get(), 16);
-  if (got < sizeof(kRar4Marker)) return false;
-  bool rar5 = false;
-  int64_t offset;
-  // Only a self-extracting program (an executable stub) may stand before the marker, so
-  // only then is the search worth reading megabytes for.
-  bool executable = (head[0] == 'M' && head[1] == 'Z') || (got >= 4 && std::memcmp(head.get(),
-                                                                                   "\x7F"
-                                                                                   "ELF",
-                                                                                   4) == 0);
-  if (executable) got += file.ReadSome(head.get() + got, kMarkerSearch - got);
-  if (std::memcmp(head.get(), kRar5Marker, sizeof(kRar5Marker)) == 0) {
-    rar5 = true;
-    offset = 0;
-  } else if (std::memcmp(head.get(), kRar4Marker, sizeof(kRar4Marker)) == 0) {
-    offset = 0;
-  } else if (executable) {
-    offset = FindRarMarker(head.get(), got, &rar5);
-  } else {
-    return false;
+size_t Rar4HeaderSize(const uint8_t* h, size_t have) {
+  if (have < 7) return 0;
+  const size_t size = Le16(h + 5);
+  return size < 7 ? 0 : size;
+}
+
+bool ParseRar4Block(const uint8_t* h, size_t size, Block* block) {
+  *block = Block{};
+  HeaderBytes r(h, size);
+  const uint16_t stored_crc = r.Get2();
+  const uint8_t type = r.Get1();
+  const uint32_t flags = r.Get2();
+  const size_t head_size = r.Get2();
+  if (!r.ok() || head_size < 7 || head_size > size) return false;
+  r = HeaderBytes(h, head_size);
+  r.Seek(7);
+  size_t crc_size = head_size;  // bytes the checksum covers, counted from the start
+  bool check_crc = true;
+  switch (type) {
+    case kMainType: {
+      block->kind = BlockKind::kMain;
+      MainBlock& m = block->main;
+      m.volume = (flags & kMainVolume) != 0;
+      m.solid = (flags & kMainSolid) != 0;
+      // RAR 2.x gave this bit to a packed comment, which it kept inside the main header.
+      m.new_numbering = (flags & kMainNewNumbering) != 0 && (flags & kMainComment) == 0;
+      m.headers_encrypted = (flags & kMainPassword) != 0;
+      m.first_volume = (flags & kMainFirstVolume) != 0;
+      m.first_volume_known = m.first_volume;
+      // An old comment kept inside the main header is not covered by its checksum.
+      if (flags & kMainComment) crc_size = kMainFixedSize;
+      if (head_size < kMainFixedSize) return false;
+      break;
+    }
+    case kFileType:
+    case kServiceType: {
+      const bool file_block = type == kFileType;
+      block->kind = file_block ? BlockKind::kFile : BlockKind::kService;
+      ReadFileFields(&r, flags, file_block, &block->file, &block->data_size);
+      // Likewise an old file comment inside the header: the checksum ends before it.
+      if (file_block && (flags & kFileComment)) crc_size = r.pos();
+      break;
+    }
+    case kEndType: {
+      block->kind = BlockKind::kEnd;
+      block->end.next_volume = (flags & kEndNextVolume) != 0;
+      if (flags & kEndDataCrc) r.Get4();
+      if (flags & kEndVolumeNumber) {
+        block->end.volume_number = r.Get2();
+        block->end.has_volume_number = r.ok();
+      }
+      // Some archivers wrote a shorter end block than its flags say; what it lacks is not
+      // needed, so it is no reason to refuse the block.
+      if (!r.ok()) block->end.has_volume_number = false;
+      r = HeaderBytes(h, head_size);
+      break;
+    }
+    case kOldServiceType: {
+      block->data_size = r.Get4();
+      if (r.Get2() == kOwnerSubtype) check_crc = false;
+      break;
+    }
+    case kProtectType:
+      block->data_size = r.Get4();
+      break;
+    case kMarkType:
+    case kAvType:
+    case kSignType:
+      // Their checksums were never kept right by the archivers that wrote them.
+      check_crc = false;
+      [[fallthrough]];
+    default:
+      if (flags & kLongBlock) block->data_size = r.Get4();
+      break;
   }
-  if (offset < 0) return false;
-  scan->is_rar = true;
-  scan->rar5 = rar5;
-  if (rar5) {
-    ScanRar5(file, offset, scan);
-  } else {
-    ScanRar4(file, offset, scan);
-  }
+  if (!r.ok()) return false;
+  block->crc_ok = !check_crc || Crc16(h, crc_size) == stored_crc;
   return true;
 }
 
-}  // namespace engine
+bool ParseRar14Main(const uint8_t* h, size_t size, Block* block, size_t* header_size) {
+  *block = Block{};
+  if (size < kRar14MainSize) return false;
+  const size_t head_size = Le16(h + 4);
+  if (head_size < kRar14MainSize) return false;
+  const uint8_t flags = h[6];
+  block->kind = BlockKind::kMain;
+  block->main.volume = (flags & kMainVolume) != 0;
+  block->main.solid = (flags & kMainSolid) != 0;
+  *header_size = head_size;
+  return true;
+}
+
+size_t Rar14FileHeaderSize(const uint8_t* h) {
+  const size_t size = Le16(h + 10);
+  return size < kRar14FileFixedSize ? 0 : size;
+}
+
+bool ParseRar14File(const uint8_t* h, size_t size, Block* block) {
+  *block = Block{};
+  HeaderBytes r(h, size);
+  FileBlock& f = block->file;
+  block->kind = BlockKind::kFile;
+  f.packed_size = r.Get4();
+  f.unpacked_size = r.Get4();
+  f.hash.type = HashType::kSum14;
+  f.hash.crc = r.Get2();
+  const size_t head_size = r.Get2();
+  const uint32_t dos_time = r.Get4();
+  f.attributes = r.Get1();
+  const uint8_t flags = r.Get1();
+  f.version = r.Get1() == 2 ? 13 : 10;
+  const uint8_t name_size = r.Get1();
+  f.method = r.Get1();
+  f.name = r.GetString(name_size);
+  if (!r.ok() || head_size < kRar14FileFixedSize + name_size || head_size > size) return false;
+  f.name_encoding = NameEncoding::kNative;
+  f.host = HostSystem::kWindows;
+  f.directory = (f.attributes & kDosDirectory) != 0;
+  f.window_bytes = 0x10000;
+  f.mtime = DosTimeToUnix(dos_time);
+  f.split_before = (flags & kFileSplitBefore) != 0;
+  f.split_after = (flags & kFileSplitAfter) != 0;
+  if (flags & kFilePassword) f.crypt.method = Crypt::kRar13;
+  block->data_size = f.packed_size;
+  return true;
+}
+
+}  // namespace engine::rar

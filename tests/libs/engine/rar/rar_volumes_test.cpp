@@ -1,10 +1,12 @@
-// Multi-volume RAR sets: the names of further volumes, and a set handed over without its
-// last volume (copied from the corpus into a scratch folder without it).
+// Multi-volume RAR sets: the names of further volumes, sets read from whichever volume is
+// handed over, renamed sets, and sets with a volume missing, cut short or replaced by some
+// other file (copied from the corpus into a scratch folder that way).
 #include "engine/rar/rar_volumes.h"
 
 #include <gtest/gtest.h>
 
 #include "library_test_support.h"
+#include "rar_reader_test_support.h"
 
 namespace dizor_test {
 namespace {
@@ -31,7 +33,38 @@ TEST(RarVolumeName, BothNumberingSchemes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.first);
-    EXPECT_EQ(engine::RarVolumeName(c.first, c.index), c.expected);
+    EXPECT_EQ(engine::rar::RarVolumeName(c.first, c.index), c.expected);
+  }
+}
+
+// The main header says which numbering a set uses; both are followed from any name.
+TEST(RarVolumeName, NextAndFirstFromTheHeadersNumbering) {
+  struct Case {
+    const char* name;
+    bool new_numbering;
+    const char* next;
+    const char* first;
+  };
+  const Case cases[] = {
+      {"/d/x.part1.rar", true, "/d/x.part2.rar", "/d/x.part1.rar"},
+      {"/d/x.part0009.rar", true, "/d/x.part0010.rar", "/d/x.part0001.rar"},
+      {"/d/x.part99.rar", true, "/d/x.part100.rar", "/d/x.part01.rar"},
+      {"/d/x.001.rar", true, "/d/x.002.rar", "/d/x.001.rar"},
+      {"/d/backup2024.part3.rar", true, "/d/backup2024.part4.rar", "/d/backup2024.part1.rar"},
+      {"/d/x.part1.exe", true, "/d/x.part2.rar", "/d/x.part1.exe"},  // self-extracting first
+      {"/d/x.r00", false, "/d/x.r01", "/d/x.rar"},
+      {"/d/x.r99", false, "/d/x.s00", "/d/x.rar"},
+      {"/d/X.R05", false, "/d/X.R06", "/d/X.RAR"},
+      {"/d/x.001", false, "/d/x.002", "/d/x.rar"},
+      {"/d/x.999", false, "/d/x.a00", "/d/x.rar"},
+      {"/d/x.rar", false, "/d/x.r00", "/d/x.rar"},
+      {"/d.d/x", false, "/d.d/x.r00", ""},  // no extension: the dot of the folder is not one
+      {"/d/name", true, "", ""},            // nothing to count up
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(engine::rar::NextVolumeName(c.name, c.new_numbering), c.next);
+    EXPECT_EQ(engine::rar::FirstVolumeName(c.name, c.new_numbering), c.first);
   }
 }
 
@@ -72,6 +105,135 @@ TEST(RarVolumes, SetWithoutItsLastVolumeFailsInsteadOfWritingZeros) {
     for (const std::string& path : c.absent) {
       EXPECT_FALSE(Exists(temp.Sub("out/" + path))) << path << " written from a missing volume";
     }
+  }
+}
+
+// The volumes of the corpus sets, under the names a test copies them to.
+struct SetCopy {
+  std::vector<std::string> corpus;  // in order
+  std::vector<std::string> names;   // what each is called in the scratch folder ("" = left out)
+  // "cut": the second volume loses its last 100 bytes; "other": another archive stands in
+  // for it.
+  std::string tamper{};
+};
+
+std::vector<std::string> CopySet(const SetCopy& set, const ScopedTempDir& temp) {
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < set.corpus.size(); ++i) {
+    if (set.names[i].empty()) continue;
+    std::string bytes = ReadFile(rar_test::CorpusRar(set.corpus[i]));
+    if (set.tamper == "cut" && i == 1) bytes.resize(bytes.size() - 100);
+    if (set.tamper == "other" && i == 1) bytes = ReadFile(rar_test::CorpusRar("unicode.rar"));
+    EXPECT_TRUE(WriteFile(temp.Sub(set.names[i]), bytes));
+    paths.push_back(temp.Sub(set.names[i]));
+  }
+  return paths;
+}
+
+const std::vector<std::string> kRar5Set = {"test_read_format_rar5_multiarchive_solid.part01.rar",
+                                           "test_read_format_rar5_multiarchive_solid.part02.rar",
+                                           "test_read_format_rar5_multiarchive_solid.part03.rar",
+                                           "test_read_format_rar5_multiarchive_solid.part04.rar"};
+const std::vector<std::string> kRar29Set = {"test_read_format_rar_multivolume.part0001.rar",
+                                            "test_read_format_rar_multivolume.part0002.rar",
+                                            "test_read_format_rar_multivolume.part0003.rar",
+                                            "test_read_format_rar_multivolume.part0004.rar"};
+const std::vector<std::string> kOldSet = {"rar3-old.rar", "rar3-old.r00", "rar3-old.r01"};
+
+// Whole sets under any of their names and read from any volume give the whole archive.
+TEST(RarVolumes, WholeSetsFromAnyVolumeUnderAnyNumbering) {
+  if (rar_test::CorpusRar("").empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  struct Case {
+    const char* what;
+    SetCopy set;
+    const char* golden;
+  };
+  const Case cases[] = {
+      {"RAR5 .partNN",
+       {kRar5Set, {"s.part01.rar", "s.part02.rar", "s.part03.rar", "s.part04.rar"}},
+       kRar5Set[0].c_str()},
+      {"RAR 2.9 .partNNNN",
+       {kRar29Set, {"m.part0001.rar", "m.part0002.rar", "m.part0003.rar", "m.part0004.rar"}},
+       kRar29Set[0].c_str()},
+      {"RAR 2.9 renamed .NNN.rar",
+       {kRar29Set, {"m.001.rar", "m.002.rar", "m.003.rar", "m.004.rar"}},
+       kRar29Set[0].c_str()},
+      {"old numbering", {kOldSet, {"o.rar", "o.r00", "o.r01"}}, kOldSet[0].c_str()},
+      {"old numbering in capitals", {kOldSet, {"O.RAR", "O.R00", "O.R01"}}, kOldSet[0].c_str()},
+      {"old set renamed to .partN",
+       {kOldSet, {"o.part1.rar", "o.part2.rar", "o.part3.rar"}},
+       kOldSet[0].c_str()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir temp;
+    const std::vector<std::string> paths = CopySet(c.set, temp);
+    // Extracted from the first volume, the set is what the peer wrote; read from any other
+    // volume, it is the same.
+    ScopedTempDir out;
+    const engine::ExtractReport report = rar_test::ExtractRar(paths[0], out.Sub("x/"));
+    EXPECT_EQ(report.result, engine::ResultCode::kOk);
+    EXPECT_EQ(ListTree(out.Sub("x")), rar_test::GoldenTree(c.golden));
+    const rar_test::Listing first = rar_test::ReadAll(paths[0]);
+    EXPECT_TRUE(first.end.ok());
+    for (size_t i = 1; i < paths.size(); ++i) {
+      SCOPED_TRACE(paths[i]);
+      const rar_test::Listing other = rar_test::ReadAll(paths[i]);
+      EXPECT_EQ(other.lines, first.lines);
+      EXPECT_TRUE(other.end.ok());
+    }
+  }
+}
+
+// What lies in a volume that is not there fails as missing; a volume that is there but cut
+// or not of the set fails what it should have held; everything else comes out.
+TEST(RarVolumes, BrokenSetsFailOnlyWhatTheyLose) {
+  if (rar_test::CorpusRar("").empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  struct Case {
+    const char* what;
+    SetCopy set;
+    std::vector<std::string> expected;
+    int end_code;
+  };
+  const std::vector<std::string> rar5_head = {
+      "f\tcebula.txt\t814\t7e5ec49e", "f\ttest.bin\t1200\t7cca70cd",
+      "f\ttest1.bin\t4096\t7e13b2c6", "f\ttest2.bin\t4096\tf166afcb",
+      "f\ttest3.bin\t4096\t9fb123d9", "f\ttest4.bin\t4096\t10c43ed4",
+      "f\ttest5.bin\t4096\tb9d155f2", "f\ttest6.bin\t4096\t36a448ff"};
+  auto with = [](std::vector<std::string> lines, const std::string& last) {
+    lines.push_back(last);
+    return lines;
+  };
+  const Case cases[] = {
+      {"RAR5, third volume missing",
+       {kRar5Set, {"s.part01.rar", "s.part02.rar", "", "s.part04.rar"}},
+       with(rar5_head, "F\telf-Linux-ARMv7-ls\t800f"),
+       0x800F},
+      {"RAR5, last volume missing",
+       {kRar5Set, {"s.part01.rar", "s.part02.rar", "s.part03.rar", ""}},
+       with(rar5_head, "F\telf-Linux-ARMv7-ls\t800f"),
+       0x800F},
+      {"RAR5, second volume cut",
+       {kRar5Set, {"s.part01.rar", "s.part02.rar", "s.part03.rar", "s.part04.rar"}, "cut"},
+       with(rar5_head, "F\telf-Linux-ARMv7-ls\t800c"),
+       0x800C},
+      {"RAR5, some other archive as second volume",
+       {kRar5Set, {"s.part01.rar", "s.part02.rar", "s.part03.rar", "s.part04.rar"}, "other"},
+       with(rar5_head, "F\telf-Linux-ARMv7-ls\t800f"),
+       0x800F},
+      {"old numbering, last volume missing",
+       {kOldSet, {"o.rar", "o.r00", ""}},
+       {"F\tvols/bigfile.txt\t800f"},
+       0x800F},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir temp;
+    const std::vector<std::string> paths = CopySet(c.set, temp);
+    const rar_test::Listing listing = rar_test::ReadAll(paths[0]);
+    ASSERT_TRUE(listing.open.ok()) << listing.open.message;
+    EXPECT_EQ(listing.lines, c.expected);
+    EXPECT_EQ(static_cast<int>(listing.end.code), c.end_code);
   }
 }
 

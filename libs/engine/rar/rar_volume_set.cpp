@@ -1,0 +1,104 @@
+#include "engine/rar/rar_volume_set.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace engine::rar {
+namespace {
+
+// Sets of hundreds of volumes exist; keeping them all open could run out of descriptors.
+constexpr size_t kMaxOpen = 32;
+
+int OpenRegular(const std::string& path, int64_t* size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *size = st.st_size;
+  return fd;
+}
+
+}  // namespace
+
+VolumeSet::~VolumeSet() {
+  for (Volume& v : volumes_) {
+    if (v.fd >= 0) close(v.fd);
+  }
+}
+
+bool VolumeSet::Add(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Volume v;
+  v.path = path;
+  v.fd = OpenRegular(path, &v.size);
+  if (v.fd < 0) return false;
+  v.last_use = ++clock_;
+  volumes_.push_back(std::move(v));
+  ++open_;
+  return true;
+}
+
+void VolumeSet::DropLast() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (volumes_.empty()) return;
+  if (volumes_.back().fd >= 0) {
+    close(volumes_.back().fd);
+    --open_;
+  }
+  volumes_.pop_back();
+}
+
+int VolumeSet::Descriptor(size_t volume) const {
+  Volume& v = volumes_[volume];
+  v.last_use = ++clock_;
+  if (v.fd >= 0) return v.fd;
+  if (open_ >= kMaxOpen) {
+    Volume* oldest = nullptr;
+    for (Volume& other : volumes_) {
+      if (other.fd >= 0 && (oldest == nullptr || other.last_use < oldest->last_use)) {
+        oldest = &other;
+      }
+    }
+    if (oldest != nullptr) {
+      close(oldest->fd);
+      oldest->fd = -1;
+      --open_;
+    }
+  }
+  int64_t size = 0;
+  v.fd = OpenRegular(v.path, &size);
+  // A volume that changed size since it was scanned is not the one we listed.
+  if (v.fd >= 0 && size != v.size) {
+    close(v.fd);
+    v.fd = -1;
+  }
+  if (v.fd >= 0) ++open_;
+  return v.fd;
+}
+
+int64_t VolumeSet::ReadAt(size_t volume, int64_t offset, void* buf, size_t size) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (volume >= volumes_.size() || offset < 0) return -1;
+  const int fd = Descriptor(volume);
+  if (fd < 0) return -1;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n =
+        pread(fd, static_cast<char*>(buf) + done, size - done, offset + static_cast<int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+}  // namespace engine::rar

@@ -6,14 +6,13 @@
 // (lh_decoder.cpp) for -lh0- and -lh5- to -lh7-, where for the 200 MB benchmark archive
 // liblhasa's -lh5- decoder needs 1.6 s of CPU and LhDecoder 0.43 s (libarchive 0.37 s, but it
 // decodes nothing else); our own decoders for -lh2- and -lh3-, which liblhasa lacks; liblhasa
-// for the other rare methods. The source decodes on a worker thread a few megabytes ahead of
-// the writer (ReadAhead), so decoding and writing share the two cores a machine has at least.
+// for the other rare methods. Members decode independently of each other: the writer hands
+// those LhDecoder reads to its workers, one per core (lha_source.cpp, DetachData).
 #include "engine/lha/lha_format.h"
 
 #include "engine/lha/lha_input.h"
 #include "engine/lha/lha_locate.h"
 #include "engine/lha/lha_source.h"
-#include "engine/read_ahead.h"
 
 namespace engine {
 
@@ -30,7 +29,7 @@ std::unique_ptr<EntrySource> OpenLhaArchive(const std::string& path, Status* sta
     *status = NotThisFormat(path, "LHA");
     return nullptr;
   }
-  return ReadAhead(OpenLhaSource(path, status));
+  return OpenLhaSource(path, status);
 }
 
 }  // namespace engine

@@ -23,6 +23,8 @@ class InputFile {
   bool Open(const std::string& path, std::string* error, size_t window = kDefaultWindow);
   static constexpr size_t kDefaultWindow = 256 * 1024;
   int64_t size() const { return size_; }
+  // For reading a member's data with pread on another thread while this one reads on.
+  int fd() const { return fd_; }
   int64_t position() const { return position_; }
   bool read_error() const { return read_error_; }
 

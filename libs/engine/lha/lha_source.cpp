@@ -7,11 +7,15 @@
 #include "engine/lha/lha_source.h"
 
 #include <lha_decoder.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/entry_source.h"
 #include "engine/lha/lh2_decoder.h"
@@ -57,6 +61,110 @@ bool CouldBeCutHeader(const uint8_t* p, size_t size) {
   }
   return true;
 }
+
+// LhDecoders for members decoded on other threads. Each holds about 250 KB of buffers; an
+// archive of 20,000 small members would otherwise allocate and fault them in 20,000 times.
+class DecoderShelf {
+ public:
+  std::unique_ptr<lha::LhDecoder> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.empty()) return std::make_unique<lha::LhDecoder>();
+    std::unique_ptr<lha::LhDecoder> decoder = std::move(free_.back());
+    free_.pop_back();
+    return decoder;
+  }
+  void Put(std::unique_ptr<lha::LhDecoder> decoder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(decoder));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<lha::LhDecoder>> free_;
+};
+
+// Small members are copied out of the source's read-ahead window, which holds them anyway
+// (the next header follows them); larger ones are read with pread by the worker itself.
+constexpr uint64_t kCopiedMember = 64 * 1024;
+
+// One member decoded by LhDecoder on a worker thread: its compressed bytes, its own decoder,
+// and the header values its end is checked against. The file descriptor belongs to the
+// source, which outlives every member it gave out.
+class DetachedMember : public EntryData {
+ public:
+  DetachedMember(const MemberHeader& header, int fd, int64_t offset, std::string copied,
+                 std::shared_ptr<DecoderShelf> shelf)
+      : name_(header.name),
+        method_(header.method),
+        original_size_(header.original_size),
+        crc_(header.crc),
+        fd_(fd),
+        offset_(offset),
+        remaining_(header.compressed_size - copied.size()),
+        copied_(std::move(copied)),
+        shelf_(std::move(shelf)),
+        decoder_(shelf_->Take()) {}
+  ~DetachedMember() override { shelf_->Put(std::move(decoder_)); }
+
+  Status Read(void* buf, size_t size, size_t* got) override {
+    *got = 0;
+    if (done_ || size == 0) return status_;
+    if (!started_) {
+      started_ = true;
+      decoder_->Start(lha::LhDecoder::DictionaryBits(method_), &DetachedMember::Input, this,
+                      original_size_);
+    }
+    *got = decoder_->Read(static_cast<uint8_t*>(buf), size);
+    if (*got > 0) return Status::Ok();
+    done_ = true;
+    if (read_error_ != 0) {
+      status_ = Status::Fatal(ResultCode::kCannotOpen,
+                              "read error in " + name_ + ": " + std::strerror(read_error_));
+    } else if (decoder_->length() != original_size_ || decoder_->damaged()) {
+      status_ = Status::Entry(ResultCode::kDamaged, name_ + ": data cut short or broken");
+    } else if (decoder_->crc() != crc_) {
+      status_ = Status::Entry(ResultCode::kDamaged, name_ + ": CRC error");
+    }
+    return status_;
+  }
+
+ private:
+  static size_t Input(void* buf, size_t len, void* user) {
+    auto* self = static_cast<DetachedMember*>(user);
+    auto* out = static_cast<uint8_t*>(buf);
+    size_t done = std::min(len, self->copied_.size() - self->copied_at_);
+    std::memcpy(out, self->copied_.data() + self->copied_at_, done);
+    self->copied_at_ += done;
+    const auto want = static_cast<size_t>(std::min<uint64_t>(len - done, self->remaining_));
+    size_t read = 0;
+    while (read < want) {
+      ssize_t got = ::pread(self->fd_, out + done + read, want - read, self->offset_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) self->read_error_ = errno;
+      if (got <= 0) break;
+      read += static_cast<size_t>(got);
+      self->offset_ += got;
+    }
+    self->remaining_ -= read;
+    return done + read;
+  }
+
+  std::string name_;
+  std::string method_;
+  uint64_t original_size_;
+  uint16_t crc_;
+  int fd_;
+  int64_t offset_;      // of the next compressed byte not copied
+  uint64_t remaining_;  // compressed bytes still to read from the file
+  std::string copied_;
+  size_t copied_at_ = 0;
+  std::shared_ptr<DecoderShelf> shelf_;
+  std::unique_ptr<lha::LhDecoder> decoder_;
+  bool started_ = false;
+  bool done_ = false;
+  int read_error_ = 0;
+  Status status_;
+};
 
 class LhasaSource : public EntrySource {
  public:
@@ -142,6 +250,25 @@ class LhasaSource : public EntrySource {
     entry->mtime = header_.mtime;
     entry->mode = header_.has_unix_mode ? header_.unix_mode & 07777 : 0;
     return true;
+  }
+
+  // The members LhDecoder reads (nearly all) decode on their own; liblhasa's and our -lh2-
+  // and -lh3- decoders stay on the source's thread.
+  std::unique_ptr<EntryData> DetachData() override {
+    if (!entry_status_.ok() || data_done_ || decoding_ ||
+        lha::EngineForMethod(header_.method) != MethodEngine::kLhDecoder) {
+      return nullptr;
+    }
+    std::string copied;
+    if (remaining_ <= kCopiedMember) {
+      const size_t have = in_.Fill(static_cast<size_t>(remaining_));
+      copied.assign(reinterpret_cast<const char*>(in_.data()), have);
+      // Fewer bytes than the member has: the file ends inside it, and the decoder says so.
+    }
+    data_done_ = true;
+    return std::make_unique<DetachedMember>(header_, in_.fd(),
+                                            in_.position() + static_cast<int64_t>(copied.size()),
+                                            std::move(copied), shelf_);
   }
 
   Status Read(void* buf, size_t size, size_t* got) override {
@@ -306,6 +433,7 @@ class LhasaSource : public EntrySource {
   std::unique_ptr<lha::LhDecoder> lh_decoder_;
   lha::LhDecoder* own_decoder_ = nullptr;  // lh_decoder_ while it decodes a member
   std::unique_ptr<StreamDecoder> lh2_decoder_, lh3_decoder_;
+  std::shared_ptr<DecoderShelf> shelf_ = std::make_shared<DecoderShelf>();
   StreamDecoder* stream_ = nullptr;  // one of those while it decodes a member
   MemberInput member_input_{this};
   uint16_t stream_crc_ = 0;

@@ -5,7 +5,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -13,6 +17,8 @@
 #include "engine/lha/lha_format.h"
 #include "lha_test_archives.h"
 #include "library_test_support.h"
+#include "tests/fakes/scoped_temp_dir.h"
+#include "tests/fakes/test_files.h"
 
 namespace engine::lha {
 namespace {
@@ -198,6 +204,99 @@ TEST(LhaTruncation, EveryCutIsDamagedOrBetweenMembers) {
     }
     EXPECT_EQ(all_ok, between);
   }
+}
+
+// Reads `path` as the writer does on several cores: every member the source hands out
+// (DetachData) is read on a thread of its own after the walk over the headers has moved on,
+// the others in order. The result has the shape of ReadLhaFile's, for comparing the two.
+lha_test::ReadResult ReadDetached(const std::string& path, size_t* detached) {
+  lha_test::ReadResult result;
+  *detached = 0;
+  std::unique_ptr<EntrySource> source = OpenLhaArchive(path, &result.open);
+  if (source == nullptr) return result;
+  std::vector<std::unique_ptr<EntryData>> data;
+  Entry e;
+  auto drain = [](auto* from, lha_test::Member* m) {
+    char buf[7];
+    size_t got = 0;
+    Status s;
+    while ((s = from->Read(buf, sizeof buf, &got)).ok() && got > 0) m->data.append(buf, got);
+    m->code = s.code;
+  };
+  while (source->Next(&e, &result.end)) {
+    lha_test::Member m;
+    m.name = e.name;
+    m.entry = e;
+    data.push_back(source->DetachData());
+    if (data.back() == nullptr) drain(source.get(), &m);
+    result.members.push_back(std::move(m));
+  }
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == nullptr) continue;
+    ++*detached;
+    threads.emplace_back([&, i] { drain(data[i].get(), &result.members[i]); });
+  }
+  for (std::thread& t : threads) t.join();
+  return result;
+}
+
+void ExpectSameRead(const lha_test::ReadResult& got, const lha_test::ReadResult& want) {
+  EXPECT_EQ(got.open.code, want.open.code);
+  EXPECT_EQ(got.end.code, want.end.code);
+  ASSERT_EQ(got.members.size(), want.members.size());
+  for (size_t i = 0; i < got.members.size(); ++i) {
+    SCOPED_TRACE(want.members[i].name);
+    EXPECT_EQ(got.members[i].name, want.members[i].name);
+    EXPECT_EQ(got.members[i].code, want.members[i].code);
+    EXPECT_TRUE(got.members[i].data == want.members[i].data);
+  }
+}
+
+// Members decoded on other threads give what the same members give read in order: small
+// ones copied out of the source's window, one larger than that window read by its thread,
+// a CRC error and a last member the end of the file cuts short failing alone.
+TEST(LhaDetached, MembersReadOnOtherThreadsGiveWhatTheyGiveInOrder) {
+  std::mt19937 random(7);
+  std::string big(600 * 1024, '\0');
+  for (char& c : big) c = static_cast<char>(random());
+  const std::string archive = Stored("a.txt", "first") + Stored("big.bin", big) +
+                              Stored("bad.txt", "checksum says otherwise", "-lh0-", 0x1111) +
+                              lha_test::StoredLevel2("dir\xFF", "b.txt", std::string(70000, 'b'));
+  const std::string cut = archive + Stored("cut.bin", std::string(5000, 'c')).substr(0, 2000);
+  dizor_test::ScopedTempDir dir;
+  for (const std::string* bytes : {&archive, &cut}) {
+    const std::string path = dir.Sub("a.lzh");
+    ASSERT_TRUE(dizor_test::WriteFile(path, *bytes));
+    size_t detached = 0;
+    lha_test::ReadResult parallel = ReadDetached(path, &detached);
+    lha_test::ReadResult in_order = ReadLhaFile(path);
+    EXPECT_EQ(detached, in_order.members.size());
+    ExpectSameRead(parallel, in_order);
+    ASSERT_GE(in_order.members.size(), 4u);
+    EXPECT_EQ(in_order.members[1].data, big);
+    EXPECT_EQ(in_order.members[2].code, ResultCode::kDamaged);
+    if (bytes == &cut) {
+      ASSERT_EQ(in_order.members.size(), 5u);
+      EXPECT_EQ(in_order.members[4].code, ResultCode::kDamaged);
+    }
+  }
+}
+
+// The same for every LHA archive of the corpus, whatever its methods: those LhDecoder does
+// not read stay in order, the rest are read on threads.
+TEST(LhaDetached, CorpusArchivesGiveTheSameOnThreads) {
+  const std::string corpus = dizor_test::CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  size_t detached_total = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(corpus + "/lha")) {
+    if (!e.is_regular_file()) continue;
+    SCOPED_TRACE(e.path().string());
+    size_t detached = 0;
+    ExpectSameRead(ReadDetached(e.path().string(), &detached), ReadLhaFile(e.path().string()));
+    detached_total += detached;
+  }
+  EXPECT_GT(detached_total, 20u);
 }
 
 }  // namespace

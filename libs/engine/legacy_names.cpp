@@ -11,25 +11,6 @@
 namespace engine {
 namespace {
 
-const char* IconvName(int code_page) {
-  switch (code_page) {
-    case kCodePage932:
-      return "CP932";
-    case kCodePage437:
-      return "CP437";
-    case kCodePage866:
-      return "CP866";
-    case kCodePageKoi8R:
-      return "KOI8-R";
-    case kCodePage1251:
-      return "CP1251";
-    case kCodePageLatin1:
-      return "ISO-8859-1";
-    default:
-      return nullptr;
-  }
-}
-
 // One descriptor per code page and thread: opening one costs more than decoding a name, and
 // the libraries may extract on several threads.
 iconv_t Descriptor(int code_page) {
@@ -241,6 +222,25 @@ std::string DecodeName(std::string_view bytes, int code_page) {
     }
   }
   return out;
+}
+
+const char* IconvName(int code_page) {
+  switch (code_page) {
+    case kCodePage932:
+      return "CP932";
+    case kCodePage437:
+      return "CP437";
+    case kCodePage866:
+      return "CP866";
+    case kCodePageKoi8R:
+      return "KOI8-R";
+    case kCodePage1251:
+      return "CP1251";
+    case kCodePageLatin1:
+      return "ISO-8859-1";
+    default:
+      return nullptr;
+  }
 }
 
 }  // namespace engine

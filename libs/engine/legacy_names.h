@@ -29,6 +29,9 @@ inline constexpr int kCodePageLatin1 = 28591;
 // ASCII-only names give UTF-8, which reads them the same.
 int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_default = 0);
 
+// iconv's name of `code_page`; null for one we do not know.
+const char* IconvName(int code_page);
+
 // `bytes` read in `code_page` as UTF-8. A byte that cannot be read is written as "%XX" (its
 // value in hexadecimal), so no two names become one and nothing is dropped.
 std::string DecodeName(std::string_view bytes, int code_page);

@@ -2,6 +2,7 @@
 #ifndef DIZOR_LIBS_ENGINE_NAME_DECODER_H_
 #define DIZOR_LIBS_ENGINE_NAME_DECODER_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,9 @@
 namespace engine {
 
 bool IsValidUtf8(std::string_view s);
+
+// Appends the UTF-8 bytes of the Unicode code point `cp`.
+void AppendUtf8(uint32_t cp, std::string* out);
 
 // The name as the writer uses it: a Unicode name stays; a name in the code page the reader
 // chose for its archive is read in that code page; otherwise valid UTF-8 stays and the rest is

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "engine/match_copy.h"
+#include "engine/stream_decoder.h"
 
 namespace engine {
 
@@ -67,6 +68,21 @@ class OutputWindow {
     return buffer_.get() + pos_;
   }
   void EndPiece(uint8_t* out) { pos_ = static_cast<size_t>(out - buffer_.get()); }
+
+  // The Read() of a decoder built on this window: hands out what is decoded and calls
+  // `fill` for the next piece while `status` stays kOk and the entry is not complete.
+  template <typename Fill>
+  size_t ReadThrough(uint8_t* out, size_t size, const DecodeStatus& status, Fill fill) {
+    size_t done = 0;
+    while (done < size && status == DecodeStatus::kOk && !this->done()) {
+      if (pending()) {
+        done += Deliver(out + done, size - done);
+      } else {
+        fill();
+      }
+    }
+    return done;
+  }
 
   // The first byte of the buffer: a match may read from here on.
   const uint8_t* start() const { return buffer_.get(); }

@@ -1,8 +1,8 @@
 #include "engine/lha/lh2_decoder.h"
 
 #include "engine/lha/lh2_adaptive_tree.h"
-#include "engine/msb_bit_input.h"
 #include "engine/match_copy.h"
+#include "engine/msb_bit_input.h"
 #include "engine/output_window.h"
 
 namespace engine::lha {
@@ -26,15 +26,7 @@ class Lh2Decoder final : public StreamDecoder {
   }
 
   size_t Read(uint8_t* out, size_t size) override {
-    size_t done = 0;
-    while (done < size && status_ == DecodeStatus::kOk && !window_.done()) {
-      if (window_.pending()) {
-        done += window_.Deliver(out + done, size - done);
-      } else {
-        Fill();
-      }
-    }
-    return done;
+    return window_.ReadThrough(out, size, status_, [this] { Fill(); });
   }
 
   DecodeStatus status() const override { return status_; }

@@ -5,24 +5,6 @@
 namespace engine::rar {
 namespace {
 
-void PutUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // The compact form: a high byte for the whole name, then two-bit opcodes (four to a flag
 // byte, highest first) saying how each next character is made: a byte with high byte 0, a
 // byte with the common high byte, a full 16-bit unit, or a run taken from the byte name
@@ -84,7 +66,7 @@ std::string Utf16ToUtf8(const std::u16string& units) {
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;  // half a pair: no character to give
     }
-    PutUtf8(cp, &out);
+    AppendUtf8(cp, &out);
   }
   return out;
 }

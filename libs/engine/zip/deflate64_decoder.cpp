@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/zip/lsb_bit_input.h"
-#include "engine/zip/lsb_huffman_table.h"
 #include "engine/match_copy.h"
 #include "engine/output_window.h"
+#include "engine/zip/lsb_bit_input.h"
+#include "engine/zip/lsb_huffman_table.h"
 
 namespace engine::zip {
 namespace {
@@ -73,15 +73,7 @@ class Deflate64Decoder final : public StreamDecoder {
   }
 
   size_t Read(uint8_t* out, size_t size) override {
-    size_t done = 0;
-    while (done < size && status_ == DecodeStatus::kOk && !window_.done()) {
-      if (window_.pending()) {
-        done += window_.Deliver(out + done, size - done);
-      } else {
-        Fill();
-      }
-    }
-    return done;
+    return window_.ReadThrough(out, size, status_, [this] { Fill(); });
   }
 
   DecodeStatus status() const override { return status_; }

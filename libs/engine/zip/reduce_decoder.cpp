@@ -1,8 +1,8 @@
 #include "engine/zip/reduce_decoder.h"
 
-#include "engine/zip/lsb_bit_input.h"
 #include "engine/match_copy.h"
 #include "engine/output_window.h"
+#include "engine/zip/lsb_bit_input.h"
 
 namespace engine::zip {
 namespace {
@@ -35,15 +35,7 @@ class ReduceDecoder final : public StreamDecoder {
   }
 
   size_t Read(uint8_t* out, size_t size) override {
-    size_t done = 0;
-    while (done < size && status_ == DecodeStatus::kOk && !window_.done()) {
-      if (window_.pending()) {
-        done += window_.Deliver(out + done, size - done);
-      } else {
-        Fill();
-      }
-    }
-    return done;
+    return window_.ReadThrough(out, size, status_, [this] { Fill(); });
   }
 
   DecodeStatus status() const override { return status_; }

@@ -10,25 +10,6 @@
 namespace engine::zip {
 namespace {
 
-const char* IconvName(int code_page) {
-  switch (code_page) {
-    case kCodePage932:
-      return "CP932";
-    case kCodePage437:
-      return "CP437";
-    case kCodePage866:
-      return "CP866";
-    case kCodePageKoi8R:
-      return "KOI8-R";
-    case kCodePage1251:
-      return "CP1251";
-    case kCodePageLatin1:
-      return "ISO-8859-1";
-    default:
-      return nullptr;
-  }
-}
-
 // `utf8` in `code_page`; false when some character has no place there.
 bool Encode(const std::string& utf8, int code_page, std::string* out) {
   const char* name = IconvName(code_page);

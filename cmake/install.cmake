@@ -1,13 +1,15 @@
 # The installed layout. Include this after every program and library target is defined.
 #
 #   <prefix>/lib/dizor/        dizor, dizor-cli, libdizor_qt.so and the archiver libraries,
-#                              and later the settings file Dizor-K.ini, which the programs
-#                              write beside themselves: the folder belongs to whoever
-#                              installed it, so an install into ~/.local needs no root and
-#                              its user can save the settings
+#                              and, when its user can write there, the settings file
+#                              Dizor-K.ini, which the programs write beside themselves: an
+#                              install into ~/.local needs no root and keeps everything in one
+#                              folder. A system-wide install (/usr, the Debian package) is
+#                              root's, and each user's settings go to ~/.config/dizor instead
 #   <prefix>/bin/              dizor and dizor-cli as relative symbolic links into that folder;
 #                              the programs resolve the link to find their folder
-#   <prefix>/share/            the desktop entry, the icon and the GCA MIME type
+#   <prefix>/share/            the desktop entry, the icon, the GCA MIME type and the manual
+#                              pages dizor(1) and dizor-cli(1)
 #
 # The folder is also the libraries' system folder that the Linux platform has fixed at build
 # time (CMAKE_INSTALL_FULL_LIBDIR/dizor), so an install under the configured prefix finds
@@ -81,3 +83,30 @@ if(TARGET dizor)
     endif()
   ")
 endif()
+
+# The manual pages, compressed as Debian installs them (gzip -9n: the same bytes every build).
+find_program(DIZOR_GZIP gzip)
+set(_dizor_man_pages "")
+foreach(_program ${_dizor_programs})
+  set(_page ${PROJECT_SOURCE_DIR}/data/man/${_program}.1)
+  if(NOT EXISTS ${_page})
+    continue()
+  endif()
+  if(DIZOR_GZIP)
+    set(_compressed ${CMAKE_BINARY_DIR}/man/${_program}.1.gz)
+    add_custom_command(OUTPUT ${_compressed}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+                       COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${DIZOR_GZIP} ${_page}
+                               ${_compressed}
+                       DEPENDS ${_page} VERBATIM)
+    list(APPEND _dizor_man_pages ${_compressed})
+  else()
+    list(APPEND _dizor_man_pages ${_page})
+  endif()
+endforeach()
+if(_dizor_man_pages)
+  add_custom_target(dizor_man_pages ALL DEPENDS ${_dizor_man_pages})
+  install(FILES ${_dizor_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)

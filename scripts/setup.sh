@@ -10,7 +10,7 @@ packages=(
   libarchive-dev liblhasa-dev libmspack-dev zlib1g-dev libb2-dev nettle-dev libdeflate-dev
   libbz2-dev liblzma-dev libzstd-dev
   # the desktop program and its Japanese text
-  qt6-base-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho locales
   # tests
   libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick desktop-file-utils shared-mime-info
   # peer tools: making sample archives, comparing trees, the benchmark
@@ -20,3 +20,7 @@ packages=(
 )
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"
+# The folder picker's test looks at Qt's own texts under a Japanese locale.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

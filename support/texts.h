@@ -62,6 +62,7 @@ inline constexpr const char* kSettingsHeader =
     "このファイルは「Dizor-解凍」の設定ファイルです。変更すると正しく動作しなくなります。";
 inline constexpr const char* kNoData = "No Data";
 inline constexpr const char* kBrowsePrompt = "フォルダーを指定してください。";
+inline constexpr const char* kBrowseTitle = "フォルダーの参照";
 inline constexpr const char* kSaveFailed = "設定を保存できませんでした。";
 inline constexpr const char* kSaveFailedNotCp932 =
     "保存先フォルダに、設定ファイルに書けない文字（Shift_JISで表せない文字）が含まれています。";
@@ -107,6 +108,11 @@ inline constexpr const char* kPasswordWrong = "パスワードが違います。
 inline constexpr const char* kPasswordArchive = "書庫: ";
 inline constexpr const char* kProgressTitle = "解凍中";
 inline constexpr const char* kProgressEntries = " 個目";
+inline constexpr const char* kPasswordTitle = "パスワードの入力";
+inline constexpr const char* kProgressArchive = "書庫: ";
+inline constexpr const char* kProgressEntry = "ファイル: ";
+inline constexpr const char* kProgressEntryCount = " 個";  // "3 / 10 個"
+inline constexpr const char* kProgressCancelling = "中止しています…";
 
 // The console program.
 inline constexpr const char* kCliSettingsFile = "設定ファイル: ";
@@ -114,12 +120,38 @@ inline constexpr const char* kCliSettingsFileMissing = "（ありません。初
 inline constexpr const char* kCliChoiceNeedsWindow =
     "「解凍する時に指定」の設定では解凍先をウィンドウで選ぶため、デスクトップ版 dizor "
     "で開いてください。何も解凍していません。";
+// The options of dizor-cli and dizor. The usage texts end with a line break.
+inline constexpr const char* kCliUsage =
+    "使い方: dizor-cli [オプション] [--] [書庫...]\n"
+    "書庫を一つずつ、設定どおりのフォルダへ解凍します。メッセージは標準エラー出力に書きます。\n"
+    "書庫を渡さないときは、設定ファイルの場所と五つの設定を表示します。\n"
+    "\n"
+    "  -h, --help     この説明を表示して終了します\n"
+    "      --version  バージョンを表示して終了します\n"
+    "  --             これより後ろの引数はすべて書庫です（「-」で始まる名前の書庫に）\n"
+    "\n"
+    "終了コード: 0 失敗なし、1 解凍できなかった書庫がある、\n"
+    "            2 実行時エラー・ウィンドウが必要な設定・オプションの誤り\n";
+inline constexpr const char* kDizorUsage =
+    "使い方: dizor [オプション] [--] [書庫...]\n"
+    "書庫を一つずつ、設定どおりのフォルダへ解凍します。書庫を渡さないときは設定画面を開きます。\n"
+    "\n"
+    "  -h, --help     この説明を表示して終了します\n"
+    "      --version  バージョンを表示して終了します\n"
+    "  --             これより後ろの引数はすべて書庫です（「-」で始まる名前の書庫に）\n"
+    "\n"
+    "終了コード: 0 失敗なし、1 解凍できなかった書庫がある、\n"
+    "            2 ウィンドウが必要なのに表示できない・オプションの誤り\n";
+// "<program>: 不明なオプションです: --foo", then the usage.
+inline constexpr const char* kCliUnknownOption = "不明なオプションです: ";
 
 // The Qt desktop program.
 inline constexpr const char* kQtNoWindow = "ウィンドウを表示できません。";
 inline constexpr const char* kQtNoDisplay =
     "画面がありません（DISPLAY も WAYLAND_DISPLAY も設定されていません）。";
 inline constexpr const char* kQtModuleMissing = "画面表示の部品を読み込めませんでした: ";
+// Followed by the variable that names the display, as "DISPLAY=:99".
+inline constexpr const char* kQtDisplayUnreachable = "画面に接続できません: ";
 
 // The Windows program (Dizor-K.exe).
 inline constexpr const char* kWin32NoWindow = "ウィンドウを作成できませんでした。";

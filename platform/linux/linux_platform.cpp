@@ -39,8 +39,10 @@ bool LinuxPlatform::IsLibraryMadeFor(const std::string& file_name) {
 std::string LinuxPlatform::SettingsFolder() {
   // Beside the program, where a self-contained install keeps it; a system-wide install's
   // program folder belongs to root, so each user keeps the same file in a folder of their own.
+  // A folder under /usr that the package manager owns is never written, not even by root.
   const std::string program = ProgramFolder();
-  if (access(program.c_str(), W_OK) == 0) return program;
+  const bool packaged = program.rfind("/usr/", 0) == 0 && program.rfind("/usr/local/", 0) != 0;
+  if (!packaged && access(program.c_str(), W_OK) == 0) return program;
   std::string config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
     config = xdg;

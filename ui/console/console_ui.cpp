@@ -1,14 +1,13 @@
 #include "ui/console/console_ui.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "support/texts.h"
+#include "ui/console/terminal.h"
 
 namespace {
 
@@ -46,50 +45,45 @@ void ConsoleUi::MsgBox(const std::string& prompt, BoxIcon /*icon*/, const std::s
 std::string ConsoleUi::BrowseFolder(const std::string& /*title*/) { return ""; }
 
 std::optional<std::string> ConsoleUi::AskPassword(const std::string& archive, bool wrong) {
+  // Nobody to ask: the library goes on without a password, as it always did.
   if (isatty(STDIN_FILENO) == 0) return std::nullopt;
   if (progress_line_) EndProgress();
-  if (wrong) out_ << texts::kPasswordWrong << '\n';
-  out_ << texts::kPasswordArchive << FileName(archive) << '\n' << texts::kPasswordPrompt << ' ';
-  out_.flush();
-  termios old_mode{};
-  const bool echo_off = tcgetattr(STDIN_FILENO, &old_mode) == 0;
-  if (echo_off) {
-    termios quiet = old_mode;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  std::string password;
-  bool got_line = false;
-  for (char c; read(STDIN_FILENO, &c, 1) == 1;) {
-    if (c == '\n') {
-      got_line = true;
-      break;
-    }
-    password.push_back(c);
-  }
-  if (echo_off) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_mode);
+  std::optional<std::string> password = ReadHiddenLine(STDIN_FILENO, [&] {
+    if (wrong) out_ << texts::kPasswordWrong << '\n';
+    out_ << texts::kPasswordArchive << Printable(FileName(archive)) << '\n'
+         << texts::kPasswordPrompt << ' ';
+    out_.flush();
+  });
+  // The user's Enter was not echoed: the next text starts on a line of its own.
   out_ << '\n';
   out_.flush();
-  // End of input (Ctrl-D) is the terminal's cancel.
-  if (!got_line) {
-    if (!password.empty()) explicit_bzero(password.data(), password.size());
-    return std::nullopt;
-  }
   return password;
 }
 
 bool ConsoleUi::ShowProgress(const std::string& archive, const ExtractionProgress& progress) {
+  // Scripts that read standard error see exactly what they saw before progress existed.
   if (isatty(STDERR_FILENO) == 0) return true;
   // A few times a second is all a reader can follow.
   const int64_t now = NowMs();
   if (last_progress_ms_ >= 0 && now - last_progress_ms_ < 100) return true;
   last_progress_ms_ = now;
-  std::string line = FileName(archive) + ": " + progress.entry + "  ";
+  std::string amount;
   if (progress.bytes_total > 0) {
-    line += Megabytes(progress.bytes_done) + " / " + Megabytes(progress.bytes_total);
+    amount = Megabytes(progress.bytes_done) + " / " + Megabytes(progress.bytes_total);
+  } else if (progress.entries_total > 0) {
+    amount = std::to_string(progress.entries_done) + " / " +
+             std::to_string(progress.entries_total) + texts::kProgressEntryCount;
   } else {
-    line += std::to_string(progress.entries_done + 1) + texts::kProgressEntries;
+    amount = std::to_string(progress.entries_done + 1) + texts::kProgressEntries;
   }
+  // One line that never wraps, or "erase the line" would leave the wrapped part behind: the
+  // entry's path gives way, from its start.
+  const int columns = TerminalColumns(STDERR_FILENO) - 1;
+  const std::string head = Printable(FileName(archive)) + ": ";
+  const std::string tail = "  " + amount;
+  const int room = columns - DisplayWidth(head) - DisplayWidth(tail);
+  std::string line = head + FitFromEnd(Printable(progress.entry), room) + tail;
+  if (DisplayWidth(line) > columns) line = FitFromEnd(line, columns);  // a very narrow terminal
   // Carriage return and "erase to the end of the line": the line is rewritten in place.
   out_ << '\r' << line << "\x1b[K";
   out_.flush();

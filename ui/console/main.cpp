@@ -4,10 +4,18 @@
 #include <vector>
 
 #include "platform/linux/linux_platform.h"
+#include "support/texts.h"
 #include "ui/console/console_run.h"
+#include "ui/console/program_options.h"
 
 int main(int argc, char** argv) {
+  // The options first: --help and --version must not wait for the library check.
+  const ProgramOptions options =
+      ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (const std::optional<int> status =
+          AnswerInformationOptions(options, "dizor-cli", texts::kCliUsage, std::cout, std::cerr)) {
+    return *status;
+  }
   LinuxPlatform platform;
-  const std::vector<std::string> args = AbsoluteArguments(argc, argv);
-  return RunConsole(platform, args, std::cout, std::cerr);
+  return RunConsole(platform, AbsoluteArchives(options.archives), std::cout, std::cerr);
 }

@@ -4,18 +4,19 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <utility>
 
 #include "support/texts.h"
+#include "ui/qt/display_probe.h"
 #include "ui/qt/qt_front_end.h"
 
 namespace {
 
-bool IsSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -27,17 +28,21 @@ void ExitNow(int status) {
   std::_Exit(status);
 }
 
-LazyQtUi::LazyQtUi(std::string module_path, std::ostream& text_out, void (*exit)(int))
-    : module_path_(std::move(module_path)), text_out_(text_out), text_(text_out), exit_(exit) {}
+LazyQtUi::LazyQtUi(std::string module_path, std::ostream& text_out, void (*exit)(int),
+                   std::function<std::string()> display_problem)
+    : module_path_(std::move(module_path)),
+      text_out_(text_out),
+      text_(text_out),
+      exit_(exit),
+      display_problem_(std::move(display_problem)) {}
 
 QtFrontEnd* LazyQtUi::FrontEnd() {
   if (tried_) return front_end_;
   tried_ = true;
-  // Without a display Qt would abort the process; the boxes go to text instead.
-  if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
-    failure_ = texts::kQtNoDisplay;
-    return nullptr;
-  }
+  // Without a display that answers, Qt would abort the process at its first window; the boxes
+  // go to text instead and the batch goes on.
+  failure_ = display_problem_ ? display_problem_() : DisplayProblem();
+  if (!failure_.empty()) return nullptr;
   // RTLD_LOCAL: the module's copy of the core must not stand in for the program's own.
   void* module = dlopen(module_path_.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
@@ -68,15 +73,17 @@ std::string LazyQtUi::BrowseFolder(const std::string& title) {
 }
 
 std::optional<std::string> LazyQtUi::AskPassword(const std::string& archive, bool wrong) {
-  if (QtFrontEnd* qt = FrontEnd()) return qt->AskPassword(archive, wrong);
-  return text_.AskPassword(archive, wrong);
+  QtFrontEnd* qt = FrontEnd();
+  std::optional<std::string> answer =
+      qt != nullptr ? qt->AskPassword(archive, wrong) : text_.AskPassword(archive, wrong);
+  // The time the user spent typing is not time the archive took.
+  if (archive_started_ms_ >= 0) archive_started_ms_ = NowMs();
+  return answer;
 }
 
 bool LazyQtUi::ShowProgress(const std::string& archive, const ExtractionProgress& progress) {
   constexpr int64_t kShowAfterMs = 500;
-  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now().time_since_epoch())
-                          .count();
+  const int64_t now = NowMs();
   if (archive_started_ms_ < 0) archive_started_ms_ = now;
   if (!progress_shown_ && now - archive_started_ms_ < kShowAfterMs) return true;
   QtFrontEnd* qt = FrontEnd();

@@ -28,16 +28,19 @@ inline constexpr int kDizorExitNoWindow = 2;       // a window was needed and ca
 class LazyQtUi : public UserInterface {
  public:
   // `module_path`: the Qt module. `text_out`: where boxes go when they cannot be shown.
-  // `exit`: ends the process (tests pass one that returns).
-  LazyQtUi(std::string module_path, std::ostream& text_out, void (*exit)(int) = ExitNow);
+  // `exit`: ends the process (tests pass one that returns). `display_problem`: why no window
+  // can be shown, "" when one can (DisplayProblem() unless a test says otherwise).
+  LazyQtUi(std::string module_path, std::ostream& text_out, void (*exit)(int) = ExitNow,
+           std::function<std::string()> display_problem = {});
 
   void MsgBox(const std::string& prompt, BoxIcon icon, const std::string& title) override;
   std::string BrowseFolder(const std::string& title) override;
   void EndProgram() override;
   void* WindowHandle() override;
   std::optional<std::string> AskPassword(const std::string& archive, bool wrong) override;
-  // Loads Qt only for an archive that has taken half a second already: most archives are done
-  // sooner, and then no window appears and Qt is never paid for.
+  // Loads Qt only for an archive that has taken half a second already (not counting the time
+  // spent answering a password): most archives are done sooner, and then no window appears
+  // and Qt is never paid for.
   bool ShowProgress(const std::string& archive, const ExtractionProgress& progress) override;
   void EndProgress() override;
 
@@ -58,6 +61,7 @@ class LazyQtUi : public UserInterface {
   std::ostream& text_out_;
   ConsoleUi text_;
   void (*exit_)(int);
+  std::function<std::string()> display_problem_;
   std::function<int()> exit_status_;
   bool tried_ = false;
   QtFrontEnd* front_end_ = nullptr;  // kept until the process ends

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -166,4 +167,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   } else {
     event->ignore();  // a handler is still running
   }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // The folder box, the option buttons and the check boxes leave Enter and Escape to their
+  // window, as the push buttons do outside a QDialog. Enter with Ctrl, Alt or Shift is not the
+  // plain key a user presses to confirm.
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!plain) break;
+      form_.PressKey(Form1::Key::kEnter);
+      AfterEvent();
+      return;
+    case Qt::Key_Escape:
+      if (!plain) break;
+      form_.PressKey(Form1::Key::kEscape);
+      AfterEvent();
+      return;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);
 }

@@ -27,6 +27,8 @@ class MainWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Enter and Escape that no control took: Form1 decides which button they press.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Build();

@@ -2,6 +2,7 @@
 // or window. Everything else in the module stays hidden.
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 #include "ui/qt/qt_front_end.h"
 #include "ui/qt/qt_ui.h"
@@ -25,6 +26,7 @@ extern "C" __attribute__((visibility("default"))) QtFrontEnd* DizorCreateQtFront
     QGuiApplication::setDesktopFileName(QStringLiteral("dizor"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/dizor/dizor.png")));
     QApplication::setFont(JapaneseFont(QApplication::font()));
+    InstallQtTranslations(QLocale::system().uiLanguages());
   }
   return new QtUi();
 }

@@ -1,18 +1,19 @@
 #include "ui/qt/qt_ui.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QInputDialog>
-#include <QLineEdit>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
-#include <QProgressDialog>
+#include <QTranslator>
 #include <utility>
 
+#include "app/form1.h"
 #include "support/texts.h"
+#include "ui/qt/folder_picker.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/password_dialog.h"
+#include "ui/qt/progress_window.h"
 
 namespace {
 
@@ -47,6 +48,22 @@ QString BoxText(const std::string& prompt) {
   return text;
 }
 
+QTranslator* InstallQtTranslations(const QStringList& ui_languages) {
+  // Only Japanese: every text of the program's own is Japanese, and Qt's buttons beside them
+  // in a third language would read worse than Qt's English.
+  if (ui_languages.isEmpty() || !ui_languages.front().startsWith(QStringLiteral("ja"))) {
+    return nullptr;
+  }
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
+}
+
 QtUi::QtUi(std::function<void()> end_program) : end_program_(std::move(end_program)) {}
 
 QtUi::~QtUi() = default;
@@ -54,54 +71,14 @@ QtUi::~QtUi() = default;
 QWidget* QtUi::Owner() const { return window_ && window_->isVisible() ? window_.get() : nullptr; }
 
 std::optional<std::string> QtUi::AskPassword(const std::string& archive, bool wrong) {
-  QInputDialog dialog(Owner());
-  dialog.setWindowTitle(QString::fromUtf8(texts::kAppTitle));
-  QString label = QString::fromUtf8(texts::kPasswordArchive) +
-                  QFileInfo(QString::fromStdString(archive)).fileName() + QStringLiteral("\n");
-  label += QString::fromUtf8(wrong ? texts::kPasswordWrong : texts::kPasswordPrompt);
-  dialog.setLabelText(label);
-  dialog.setTextEchoMode(QLineEdit::Password);
-  dialog.setOkButtonText(QString::fromUtf8(texts::kOk));
-  dialog.setCancelButtonText(QString::fromUtf8(texts::kCancel));
-  dialog.setWindowModality(Qt::ApplicationModal);
+  PasswordDialog dialog(Owner(), QString::fromStdString(archive), wrong);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QByteArray bytes = dialog.textValue().toUtf8();
-  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+  return dialog.TakePassword();
 }
 
 bool QtUi::ShowProgress(const std::string& archive, const ExtractionProgress& progress) {
-  if (!progress_) {
-    progress_ = std::make_unique<QProgressDialog>(Owner());
-    progress_->setWindowTitle(QString::fromUtf8(texts::kProgressTitle));
-    progress_->setCancelButtonText(QString::fromUtf8(texts::kCancel));
-    progress_->setWindowModality(Qt::ApplicationModal);
-    progress_->setMinimumWidth(420);
-    // The caller decides when an archive has taken long enough to be worth a window.
-    progress_->setMinimumDuration(0);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-  }
-  const QString name = QFileInfo(QString::fromStdString(archive)).fileName();
-  QString label = name + QStringLiteral("\n") + QString::fromStdString(progress.entry);
-  if (progress.bytes_total > 0) {
-    progress_->setRange(0, 1000);
-    progress_->setValue(static_cast<int>(progress.bytes_done * 1000 / progress.bytes_total));
-    label += QStringLiteral("\n%1 / %2 MB")
-                 .arg(static_cast<double>(progress.bytes_done) / 1048576.0, 0, 'f', 1)
-                 .arg(static_cast<double>(progress.bytes_total) / 1048576.0, 0, 'f', 1);
-  } else if (progress.entries_total > 0) {
-    progress_->setRange(0, static_cast<int>(progress.entries_total));
-    progress_->setValue(static_cast<int>(progress.entries_done));
-  } else {
-    progress_->setRange(0, 0);  // a busy bar: nothing says how much is left
-    label += QStringLiteral("\n") + QString::number(progress.entries_done + 1) +
-             QString::fromUtf8(texts::kProgressEntries);
-  }
-  progress_->setLabelText(label);
-  progress_->show();
-  // The library runs on this thread: let the window draw and the cancel button be pressed.
-  QCoreApplication::processEvents();
-  return !progress_->wasCanceled();
+  if (!progress_) progress_ = std::make_unique<ProgressWindow>(Owner());
+  return progress_->Update(QString::fromStdString(archive), progress);
 }
 
 void QtUi::EndProgress() { progress_.reset(); }
@@ -120,12 +97,13 @@ void QtUi::MsgBox(const std::string& prompt, BoxIcon icon, const std::string& ti
 }
 
 std::string QtUi::BrowseFolder(const std::string& title) {
-  QWidget* owner = Owner();
-  // Starts in the home folder with nothing chosen; cancelling gives an empty path.
-  const QString folder =
-      QFileDialog::getExistingDirectory(owner, QString::fromStdString(title), QDir::homePath());
-  // The file system's own bytes, so that the folder found is the folder written back.
-  return QFile::encodeName(folder).toStdString();
+  // The folder box's text is the file system's own bytes, as is the answer, so that the folder
+  // found is the folder written back.
+  QString start;
+  if (form_ != nullptr) start = QFile::decodeName(QByteArray::fromStdString(form_->Text1().text));
+  FolderPicker picker(Owner(), QString::fromStdString(title), start);
+  if (picker.exec() != QDialog::Accepted) return std::string();
+  return QFile::encodeName(picker.ChosenFolder()).toStdString();
 }
 
 void QtUi::EndProgram() {
@@ -142,6 +120,7 @@ void* QtUi::WindowHandle() {
 }
 
 MainWindow& QtUi::ShowWindow(Form1& form) {
+  form_ = &form;
   window_ = std::make_unique<MainWindow>(form);
   window_->show();
   return *window_;

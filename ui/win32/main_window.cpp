@@ -176,7 +176,8 @@ void MainWindow::Sync() {
 int MainWindow::RunMessageLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    // Tab and Shift+Tab move through the controls as in a dialog.
+    // Tab and Shift+Tab move through the controls as in a dialog; Enter and Escape come back
+    // as WM_COMMAND IDOK and IDCANCEL.
     if (IsDialogMessageW(hwnd_, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -218,7 +219,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void MainWindow::OnCommand(int id, int code) {
-  if (form_ == nullptr || id < IDC_FIRST || id > IDC_LAST) return;
+  if (form_ == nullptr) return;
+  // IsDialogMessageW turns Enter into IDOK and Escape into IDCANCEL (the window is no dialog,
+  // so it has no default button of its own): Form1 decides which button each presses.
+  if (id == IDOK || id == IDCANCEL) {
+    form_->PressKey(id == IDOK ? Form1::Key::kEnter : Form1::Key::kEscape);
+    Sync();
+    return;
+  }
+  if (id < IDC_FIRST || id > IDC_LAST) return;
   const auto control = static_cast<ControlId>(id - IDC_FIRST);
   if (control == ControlId::kText1) {
     if (code == EN_CHANGE && !syncing_) {

@@ -2,7 +2,10 @@
 # The real dizor binary, run the way a user meets it. Scenarios that need a screen run under
 # Xvfb (xvfb-run) and are driven with xdotool; screenshots are kept in ARTIFACT_DIR.
 #
-#   desktop_test.sh SCENARIO BIN_DIR ARTIFACT_DIR
+#   desktop_test.sh SCENARIO BIN_DIR ARTIFACT_DIR [TEST_LIB_DIR]
+#
+# TEST_LIB_DIR holds the stand-in archiver libraries (tests/fakes/test_archiver.cpp), whose
+# answers, password questions and progress each archive's content scripts.
 #
 #   settings-window       first start without archives: no library box, the window
 #                         (301 x 214, its caption); a click on "指定" and on OK writes the
@@ -12,17 +15,26 @@
 #   batch-without-window  a good archive is extracted and Qt is never even loaded
 #   without-qt            no display, or no Qt module: boxes become text on standard error,
 #                         and a window that cannot be shown gives status 2
+#   unreachable-display   DISPLAY names a display nobody serves (a stale SSH session): no
+#                         abort, boxes become text and the batch goes on extracting
+#   options               --help, --version and an unknown option, answered without Qt
+#   password-dialog       an encrypted archive: the dialog, a wrong answer, the right one
+#   progress-window       a slow archive: the window after half a second, then キャンセル
+#                         ends the batch without a box
+#   folder-picker-ja      under a Japanese locale: 参照 opens the picker in Japanese, in the
+#                         folder the box names; Escape closes it, Escape again the window
 #
 # Exit status 77 (skipped) when a tool the scenario needs is missing.
 set -u
-scenario=${1:?scenario} bin=${2:?bin dir} artifacts=${3:?artifact dir}
+scenario=${1:?scenario} bin=${2:?bin dir} artifacts=${3:?artifact dir} test_libs=${4:-}
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED ($scenario): $*"; exit 1; }
 
 case "$scenario" in
   settings-window | failure-box | batch-without-window) needs_screen=1 ;;
-  without-qt) needs_screen=0 ;;
+  password-dialog | progress-window | folder-picker-ja) needs_screen=1 ;;
+  without-qt | unreachable-display | options) needs_screen=0 ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
 [[ -x "$bin/dizor" ]] || fail "no dizor in $bin"
@@ -48,6 +60,13 @@ mkdir -p "$prog"
 cp "$bin/dizor" "$prog/"
 [[ "$scenario" == without-qt ]] || cp "$bin/libdizor_qt.so" "$prog/"
 cp "$bin"/*.DLL "$prog/" 2>/dev/null
+
+# The stand-in ZIP library in place of ours: the archive's content says what it does.
+use_stand_in() {
+  [[ -n "$test_libs" && -f "$test_libs/UNZIP32.DLL" ]] || skip "no stand-in libraries given"
+  cp "$test_libs/UNZIP32.DLL" "$prog/UNZIP32.DLL"
+  export DIZOR_TEST_LOG="$work/calls"
+}
 
 # The settings file as the program writes it: 21 lines, CR LF, code page 932.
 write_settings() {  # mode folder auto_create open_after suppress_warnings
@@ -81,10 +100,32 @@ wait_for_end() {
   pid=""
 }
 
-screenshot() {  # name
+screenshot() {  # name [window]: the whole screen, or the window alone
   sleep 0.5  # let the window paint
-  import -window root "$artifacts/$1.png" || fail "no screenshot"
+  import -window "${2:-root}" "$artifacts/$1.png" || fail "no screenshot"
   echo "screenshot: $artifacts/$1.png"
+}
+
+type_in() {  # window text: typed as keys, then Return
+  timeout 5 xdotool windowfocus --sync "$1"
+  xdotool type --delay 20 "$2"
+  xdotool key --clearmodifiers Return
+  sleep 0.3
+}
+
+wait_gone() {  # window: waits up to 10 s until it is no longer shown
+  local i
+  for ((i = 0; i < 100; i++)); do
+    xdotool search --onlyvisible --name '.' 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+  fail "window $1 stayed"
+}
+
+key_in() {  # window key
+  timeout 5 xdotool windowfocus --sync "$1"
+  xdotool key --clearmodifiers "$2"
+  sleep 0.3
 }
 
 press_return_in() {  # window
@@ -189,6 +230,126 @@ with zipfile.ZipFile(sys.argv[1], "w") as z: z.write(sys.argv[2], "hello.txt")' 
     rc=$?
     ((rc == 1)) || fail "no display: exit status $rc"
     grep -qxF "$expected" "$work/stderr" || fail "no display: $(cat "$work/stderr")"
+    ;;
+
+  unreachable-display)
+    use_stand_in
+    # A display number with nothing behind it, as a stale SSH session leaves DISPLAY.
+    n=99
+    while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do ((n++)); done
+    head -c 4096 /dev/urandom >"$work/unknown.bin"
+    printf 'accept:UnZip' >"$work/good.zip"
+    write_settings 0 /tmp 1 0 1
+    env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=":$n" timeout 20 \
+      "$prog/dizor" "$work/unknown.bin" "$work/good.zip" 2>"$work/stderr"
+    rc=$?
+    ((rc == 1)) || fail "batch: exit status $rc (134 is Qt's abort); $(cat "$work/stderr")"
+    grep -qxF "[失敗！] \"$work/unknown.bin\"の解凍に失敗しました" "$work/stderr" ||
+      fail "batch: $(cat "$work/stderr")"
+    grep -q "^UnZip|-x -o -q \"$work/good.zip\"" "$work/calls" ||
+      fail "the archive after the box was not extracted: $(cat "$work/calls")"
+    # The settings window cannot be shown: the reason names the display.
+    env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=":$n" timeout 20 "$prog/dizor" 2>"$work/stderr"
+    rc=$?
+    ((rc == 2)) || fail "settings mode: exit status $rc; $(cat "$work/stderr")"
+    grep -qxF "ウィンドウを表示できません。 画面に接続できません: DISPLAY=:$n" "$work/stderr" ||
+      fail "settings mode: $(cat "$work/stderr")"
+    ;;
+
+  options)
+    for option in --help -h --version; do
+      LD_DEBUG=libs timeout 20 "$prog/dizor" "$option" >"$work/stdout" 2>"$work/stderr"
+      rc=$?
+      ((rc == 0)) || fail "$option: exit status $rc"
+      grep -qE 'libdizor_qt|libQt6' "$work/stderr" && fail "$option loaded Qt"
+      [[ -z "$(grep -v '^ *[0-9]*:' "$work/stderr")" ]] || fail "$option said: $(cat "$work/stderr")"
+    done
+    "$prog/dizor" --help | head -n 1 | grep -q '^使い方: dizor ' || fail "--help: $("$prog/dizor" --help)"
+    [[ "$("$prog/dizor" --version)" == "dizor (Dizor-解凍 Ver 1.10)" ]] || fail "--version"
+    timeout 20 "$prog/dizor" --bogus "$work/x.zip" >"$work/stdout" 2>"$work/stderr"
+    rc=$?
+    ((rc == 2)) || fail "--bogus: exit status $rc"
+    [[ ! -s "$work/stdout" ]] || fail "--bogus wrote to standard output"
+    head -n 1 "$work/stderr" | grep -qxF "dizor: 不明なオプションです: --bogus" ||
+      fail "--bogus: $(cat "$work/stderr")"
+    ;;
+
+  password-dialog)
+    use_stand_in
+    write_settings 1 "$work/out" 1 0 1
+    mkdir -p "$work/out"
+    printf 'accept:UnZip password:UnZip=himitsu' >"$work/秘密の書庫.zip"
+    "$prog/dizor" "$work/秘密の書庫.zip" 2>"$work/stderr" &
+    pid=$!
+    dialog=$(window_named '^パスワードの入力$' 15)
+    [[ -n "$dialog" ]] || fail "no password dialog"
+    [[ -z "$(window_named '^Dizor-解凍' 1)" ]] || fail "the window was shown"
+    screenshot password_dialog "$dialog"
+    type_in "$dialog" "nope"
+    wait_gone "$dialog"  # the next dialog is a new one, not this one closing
+    dialog=$(window_named '^パスワードの入力$' 10)
+    [[ -n "$dialog" ]] || fail "not asked again after a wrong password"
+    screenshot password_wrong "$dialog"
+    type_in "$dialog" "himitsu"
+    wait_for_end 10
+    ((rc == 0)) || fail "exit status $rc; $(cat "$work/stderr")"
+    [[ "$(grep '^password|' "$work/calls")" == $'password|wrong\npassword|ok' ]] ||
+      fail "the library heard: $(cat "$work/calls")"
+    grep -q himitsu "$work/stderr" && fail "the password reached standard error"
+    ;;
+
+  progress-window)
+    use_stand_in
+    write_settings 1 "$work/out" 1 1 1
+    mkdir -p "$work/out" "$work/path"
+    # A file manager that records being asked: a cancelled batch must not open the folder.
+    printf '#!/bin/sh\necho "$1" >>"%s"\n' "$work/opened" >"$work/path/xdg-open"
+    chmod +x "$work/path/xdg-open"
+    printf 'accept:UnZip progress:UnZip=40 step-ms:UnZip=50' >"$work/大きな書庫.zip"
+    printf 'accept:UnZip' >"$work/next.zip"
+    PATH="$work/path:$PATH" "$prog/dizor" "$work/大きな書庫.zip" "$work/next.zip" \
+      2>"$work/stderr" &
+    pid=$!
+    started=$(date +%s%N)
+    win=$(window_named '^解凍中$' 15)
+    [[ -n "$win" ]] || fail "no progress window"
+    shown_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    ((shown_ms >= 400)) || fail "the window came after $shown_ms ms, before half a second"
+    sleep 1.5
+    screenshot progress_window "$win"
+    key_in "$win" Escape
+    wait_for_end 15
+    ((rc == 0)) || fail "exit status $rc; $(cat "$work/stderr")"
+    grep -q '^progress|cancelled|' "$work/calls" || fail "the library was not told: $(cat "$work/calls")"
+    grep -q "next.zip" "$work/calls" && fail "the batch went on after キャンセル"
+    [[ ! -e "$work/opened" ]] || fail "the folder was opened after キャンセル"
+    # Qt's own notes about the session (XDG_RUNTIME_DIR) are no boxes.
+    [[ -z "$(grep -v '^QStandardPaths:' "$work/stderr")" ]] || fail "it said: $(cat "$work/stderr")"
+    ;;
+
+  folder-picker-ja)
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || skip "no ja_JP.UTF-8 locale (localedef -i ja_JP -f UTF-8 ja_JP.UTF-8)"
+    [[ -f /usr/share/qt6/translations/qtbase_ja.qm ]] || skip "Qt's Japanese texts are missing (qt6-translations-l10n)"
+    mkdir -p "$work/解凍先"
+    write_settings 1 "$work/解凍先" 1 0 1
+    LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 LANGUAGE= "$prog/dizor" 2>"$work/stderr" &
+    pid=$!
+    win=$(window_named '^Dizor-解凍 Ver 1\.10$' 15)
+    [[ -n "$win" ]] || fail "no window"
+    # 参照 (Command1) shows once 指定 is clicked: Frame5 (8,0) + Frame7 (8,16) + Option2(1)
+    # (8,32); then 参照 at (224,48), 41 x 18.
+    xdotool mousemove --window "$win" 30 56 click 1
+    sleep 0.3
+    xdotool mousemove --window "$win" 260 73 click 1
+    picker=$(window_named '^フォルダーの参照$' 15)
+    [[ -n "$picker" ]] || fail "no folder picker"
+    sleep 1
+    screenshot folder_picker_ja "$picker"
+    key_in "$picker" Escape
+    [[ -z "$(window_now '^フォルダーの参照$')" ]] || fail "Escape left the picker open"
+    key_in "$win" Escape  # キャンセル: the program ends, saving nothing
+    wait_for_end 10
+    ((rc == 0)) || fail "exit status $rc; $(cat "$work/stderr")"
     ;;
 esac
 echo "PASSED: $scenario"

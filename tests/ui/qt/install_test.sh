@@ -45,9 +45,12 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$entry" || fail "the installed desktop entry is not valid"
 fi
 for file in share/icons/hicolor/scalable/apps/dizor.svg share/icons/hicolor/64x64/apps/dizor.png \
-            share/mime/packages/dizor.xml; do
+            share/mime/packages/dizor.xml share/man/man1/dizor.1.gz share/man/man1/dizor-cli.1.gz; do
   [[ -f "$prefix/$file" ]] || fail "$file is missing"
 done
+# No GCA library exists for Linux: the desktop entry does not offer to open GCA archives.
+grep -q 'x-gca' "$entry" && fail "the desktop entry claims the GCA type"
+zcat "$prefix/share/man/man1/dizor-cli.1.gz" | grep -q '^\.TH DIZOR-CLI 1 ' || fail "dizor-cli.1"
 
 # Started through its link, each program finds its own folder: the settings file lives there,
 # and the archiver libraries beside it are found (no box says they are missing).

@@ -1,12 +1,14 @@
 // The real Linux platform with the program folder moved to a temporary folder (the settings
 // file is really written there, in code page 932) and the archiver libraries replaced by a
-// scripted one that records its command lines. The file manager is never started.
+// scripted one that records its command lines and, when a test says how, asks the program
+// for passwords and tells it its progress. The file manager is never started.
 #ifndef DIZOR_TESTS_QT_TEST_PLATFORM_H_
 #define DIZOR_TESTS_QT_TEST_PLATFORM_H_
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,9 +26,10 @@ class TestPlatform : public LinuxPlatform {
     explicit AcceptingLibrary(TestPlatform& platform) : platform_(platform) {}
     int32_t CallCheck(const std::string&, const std::string&, int32_t) override { return 1; }
     int32_t CallMain(const std::string&, void* window, const std::string& command, char*, uint32_t,
-                     LibraryCallbacks*) override {
+                     LibraryCallbacks* callbacks) override {
       platform_.commands.push_back(command);
       platform_.windows.push_back(window);
+      if (platform_.on_main && callbacks != nullptr) return platform_.on_main(*callbacks);
       return 0;
     }
 
@@ -77,6 +80,8 @@ class TestPlatform : public LinuxPlatform {
   std::string SettingsFile() const { return program_folder_ + "/Dizor-K.ini"; }
 
   bool bind_fails = false;
+  // What every extraction does with the program's callbacks; its answer is the result.
+  std::function<int32_t(LibraryCallbacks&)> on_main;
   std::vector<std::string> commands;
   std::vector<void*> windows;
   std::vector<std::string> opened;

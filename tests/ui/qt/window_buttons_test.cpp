@@ -1,6 +1,7 @@
 // The window's buttons: Browse, OK, Cancel, the title bar's close, the batch OK of the
 // destination-choice mode and About, each ending (or not) as the user expects.
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <filesystem>
@@ -18,16 +19,20 @@ using QtWindowBrowse = WindowFixture;
 TEST_F(QtWindowBrowse, AnsweredFillsTheFolderBoxCancelledKeepsIt) {
   const std::string chosen = folder_.Sub("保存先 フォルダ");
   std::filesystem::create_directory(chosen);
+  const std::string home = QDir::homePath().toStdString();
+  ASSERT_FALSE(std::filesystem::exists("/srv/archives")) << "the folder box must name no folder";
   struct Case {
     const char* name;
     QString answer;  // "" cancels the dialog
     std::string folder_box;
+    std::string start;  // where the picker opened: the folder box's folder, else home
   };
   const Case kCases[] = {
-      {"cancelled", "", "/srv/archives"},
-      {"a folder with a Japanese name and a blank", QString::fromStdString(chosen), chosen},
-      {"cancelled after a choice", "", chosen},
-      {"the root keeps its separator", "/", "/"},
+      {"cancelled", "", "/srv/archives", home},
+      {"a folder with a Japanese name and a blank", QString::fromStdString(chosen), chosen, home},
+      {"cancelled after a choice", "", chosen, chosen},
+      {"the root keeps its separator", "/", "/", chosen},
+      {"the root again", "", "/", "/"},
   };
   platform_.WriteSettings(Quiet(0));
   Start();
@@ -38,11 +43,17 @@ TEST_F(QtWindowBrowse, AnsweredFillsTheFolderBoxCancelledKeepsIt) {
     SCOPED_TRACE(c.name);
     catcher_.AnswerFolder(c.answer);
     Click(kCommand1);
-    EXPECT_EQ(catcher_.folder_dialog_titles.back().toStdString(), texts::kBrowsePrompt);
+    ASSERT_FALSE(catcher_.folder_pickers.empty());
+    const CaughtFolderPicker& picker = catcher_.folder_pickers.back();
+    EXPECT_EQ(picker.title.toStdString(), texts::kBrowseTitle);
+    EXPECT_EQ(picker.prompt.toStdString(), texts::kBrowsePrompt);
+    EXPECT_TRUE(picker.prompt_above);
+    EXPECT_TRUE(picker.owned) << "the window it was asked from owns it";
+    EXPECT_EQ(picker.start.toStdString(), c.start);
     EXPECT_EQ(form_->Text1().text, c.folder_box);
     EXPECT_EQ(static_cast<QLineEdit*>(W(kText1))->text().toStdString(), c.folder_box);
   }
-  EXPECT_EQ(catcher_.folder_dialog_titles.size(), 4);
+  EXPECT_EQ(catcher_.folder_pickers.size(), std::size(kCases));
   EXPECT_TRUE(catcher_.boxes.empty());
 }
 

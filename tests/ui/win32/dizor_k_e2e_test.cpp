@@ -128,7 +128,7 @@ TEST_F(DizorK, FailedExtractionShowsItsCodeInHexadecimal) {
   const Case cases[] = {
       {L"pack.zip", "FAKEZIP", L"DIZOR_FAKE_RESULT_UNZIP=255", "FF"},
       {L"pack.rar", "FAKERAR", L"DIZOR_FAKE_RESULT_UNRAR=-1", "FFFFFFFF"},
-      {L"pack.lzh", "FAKELHA", L"DIZOR_FAKE_RESULT_UNLHA=32800", "8020"},
+      {L"pack.lzh", "FAKELHA", L"DIZOR_FAKE_RESULT_UNLHA=32780", "800C"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -145,6 +145,24 @@ TEST_F(DizorK, FailedExtractionShowsItsCodeInHexadecimal) {
     DWORD exit_code = 0;
     EXPECT_TRUE(run.WaitForExit(&exit_code));
   }
+}
+
+TEST_F(DizorK, ALibraryCancelledByItsUserEndsTheBatchWithoutABox) {
+  ProgramRun run(AllLibraries());
+  ASSERT_TRUE(WriteBytes(run.settings_path(), SettingsFile(0, 0, 1, "D:\\", 0)));
+  MakeArchiveFolder(run);
+  // 0x8020: the user pressed キャンセル in the library's own window. The next archive is not
+  // started and the folder is not opened.
+  run.Start(
+      Quoted(Archive(L"pack.lzh", "FAKELHA")) + L" " + Quoted(Archive(L"pack.zip", "FAKEZIP")),
+      {L"DIZOR_FAKE_RESULT_UNLHA=32800"});
+  EXPECT_FALSE(WaitForBox(run.process(), 5000).has_value());
+  DWORD exit_code = 1;
+  ASSERT_TRUE(run.WaitForExit(&exit_code));
+  EXPECT_EQ(exit_code, 0u);
+  const std::string log = ReadBytes(run.log_path());
+  EXPECT_NE(log.find("MAIN UNLHA32.DLL"), std::string::npos) << log;
+  EXPECT_EQ(log.find("MAIN UNZIP32.DLL"), std::string::npos) << log;
 }
 
 TEST_F(DizorK, MissingLibrariesAreReportedOneBoxEachInOrder) {
@@ -366,6 +384,59 @@ TEST_F(DizorK, DestinationChoiceModeExtractsWhereTheUserSaysAndSavesNothing) {
                 "MAIN UNZIP32.DLL window=Form1 output=null size=0 -x -o -q \"" + archives_ansi_ +
                 "\\pack.zip\" \"C:\\out\\pack\\\" *.*\n");
   EXPECT_EQ(ReadBytes(run.settings_path()), stored);
+}
+
+// A key as the keyboard delivers it to the focused control: the message loop hands it to
+// IsDialogMessageW, which turns Enter and Escape into the window's IDOK and IDCANCEL.
+void PressKey(HWND control, WPARAM key) {
+  PostMessageW(control, WM_KEYDOWN, key, 1);
+  PostMessageW(control, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+TEST_F(DizorK, EnterPressesTheOkThatIsShownEscapeCancels) {
+  struct Case {
+    const char* what;
+    int mode;  // 2: the destination-choice window
+    int focus;
+    WPARAM key;
+    bool saves;
+    bool extracts;
+  };
+  const Case cases[] = {
+      {"settings: Enter in the folder box saves", 0, IDC_TEXT1, VK_RETURN, true, false},
+      {"settings: Enter on キャンセル still presses OK", 0, IDC_COMMAND3, VK_RETURN, true, false},
+      {"settings: Escape on a check box cancels", 0, IDC_CHECK1_1, VK_ESCAPE, false, false},
+      {"choice: Enter runs the batch", 2, IDC_TEXT1, VK_RETURN, false, true},
+      {"choice: Escape ends without extracting", 2, IDC_OPTION2_1, VK_ESCAPE, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ProgramRun run(AllLibraries());
+    const std::string stored = SettingsFile(c.mode, 1, 0, "D:\\", 0);
+    ASSERT_TRUE(WriteBytes(run.settings_path(), stored));
+    MakeArchiveFolder(run);
+    run.Start(c.mode == 2 ? Quoted(Archive(L"pack.zip", "FAKEZIP")) : L"");
+    HWND window = WaitForMainWindow(run.process(), nullptr);
+    ASSERT_NE(window, nullptr);
+    Click(window, IDC_OPTION2_1);
+    TypeText(window, IDC_TEXT1, L"E:\\in");
+    PressKey(Control(window, c.focus), c.key);
+    DWORD exit_code = 0;
+    ASSERT_TRUE(run.WaitForExit(&exit_code)) << "the key ended nothing";
+    EXPECT_EQ(exit_code, 0u);
+    EXPECT_EQ(ReadBytes(run.settings_path()),
+              c.saves ? SettingsFile(1, 1, 0, "E:\\in", 0) : stored);
+    bool logged = false;
+    const std::string log = ReadBytes(run.log_path(), &logged);
+    if (c.extracts) {
+      EXPECT_NE(log.find("MAIN UNZIP32.DLL window=Form1 output=null size=0 -x -o -q \"" +
+                         archives_ansi_ + "\\pack.zip\" \"E:\\in\\pack\\\" *.*\n"),
+                std::string::npos)
+          << log;
+    } else {
+      EXPECT_FALSE(logged && log.find("MAIN ") != std::string::npos) << log;
+    }
+  }
 }
 
 // The processes that `parent` started, by executable name.

@@ -2,12 +2,17 @@
 // Ctrl-C), the one progress line, and what changes without a terminal (nothing).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "support/texts.h"
 #include "tests/fakes/test_files.h"
 #include "tests/ui/console/cli_fixture.h"
 
 namespace {
 
+using dizor_test::ReadFile;
+using dizor_test::ShellQuote;
 using dizor_test::WriteFile;
 
 const std::string kSecret = "open-sesame";  // the stand-in reads it up to a blank
@@ -62,6 +67,52 @@ TEST_F(CliPassword, WithoutATerminalNobodyIsAskedAndTheEntryFailsAsBefore) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, std::string("[Failed] ") + texts::kExtractFailedPrefix + "800A\n");
   EXPECT_NE(Calls().find("password|cancelled\n"), std::string::npos) << Calls();
+}
+
+// The same with our real UNZIP32.DLL and archives that zip and 7-Zip encrypt: traditional
+// PKWARE encryption and WinZip AES-256, each right at once and wrong then right.
+TEST_F(CliPassword, RealEncryptedZipsThroughOurLibrary) {
+  namespace fs = std::filesystem;
+  if (!fs::exists(fs::path(DIZOR_BIN_DIR) / "UNZIP32.DLL")) GTEST_SKIP() << "libraries not built";
+  if (std::system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
+    GTEST_SKIP() << "zip and 7z are needed to make encrypted archives";
+  }
+  struct Case {
+    const char* name;
+    const char* make;  // run in a folder holding secret.txt; writes locked.zip
+    bool wrong_first;
+  };
+  const Case kCases[] = {
+      {"traditional", "zip -q -P open-sesame locked.zip secret.txt", false},
+      {"traditional, wrong then right", "zip -q -P open-sesame locked.zip secret.txt", true},
+      {"AES-256", "7z a -bd -tzip -mem=AES256 -popen-sesame locked.zip secret.txt >/dev/null",
+       false},
+      {"AES-256, wrong then right",
+       "7z a -bd -tzip -mem=AES256 -popen-sesame locked.zip secret.txt >/dev/null", true},
+  };
+  const std::string asked =
+      std::string(texts::kPasswordArchive) + "locked.zip\r\n" + texts::kPasswordPrompt;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    InstallLibrariesAndSettings();
+    fs::copy_file(fs::path(DIZOR_BIN_DIR) / "UNZIP32.DLL", program_ / "UNZIP32.DLL",
+                  fs::copy_options::overwrite_existing);
+    const fs::path maker = root_ / "maker";
+    WriteFile(maker / "secret.txt", "秘密の中身\n");
+    ASSERT_EQ(std::system(("cd " + ShellQuote(maker.string()) + " && " + c.make).c_str()), 0);
+    fs::rename(maker / "locked.zip", root_ / "locked.zip");
+    std::vector<TypedStep> steps;
+    if (c.wrong_first) {
+      steps.push_back({asked, "open-sesane\n"});
+      steps.push_back({texts::kPasswordWrong, ""});
+    }
+    steps.push_back({asked, "open-sesame\n"});
+    const CliRun run = RunOnTerminal({"locked.zip"}, steps);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out.find("sesa"), std::string::npos) << "the password showed: " << run.out;
+    EXPECT_EQ(ReadFile(root_ / "out" / "locked" / "secret.txt"), "秘密の中身\n");
+  }
 }
 
 using CliProgress = CliFixture;

@@ -6,12 +6,20 @@
 #include "engine/rar/rar15_unpacker.h"
 #include "engine/rar/rar20_unpacker.h"
 #include "engine/rar/rar3_unpacker.h"
+#include "engine/rar/rar5_filters.h"
 #include "engine/rar/rar5_unpacker.h"
 
 namespace engine::rar {
 namespace {
 
 constexpr size_t kScratchSize = size_t{1} << 18;
+// Besides the window: the input buffer, code tables, checksum state and the session.
+constexpr uint64_t kDecoderOverhead = uint64_t{256} << 10;
+// What the RAR 1.5 and 2.0 unpackers allocate: a fixed 64 KiB window, and a power of two from
+// 64 KiB up to the 1 MiB that 2.0's distances reach.
+constexpr uint64_t kRar15Window = uint64_t{1} << 16;
+constexpr uint64_t kRar20SmallestWindow = uint64_t{1} << 16;
+constexpr uint64_t kRar20LargestWindow = uint64_t{1} << 20;
 
 // Which unpacker a compression version needs; 0 for none of ours.
 int Family(int version) {
@@ -47,6 +55,89 @@ ResultCode CodeOf(UnpackStatus status) {
 
 }  // namespace
 
+uint64_t DecoderMemory(const RarArchive& archive, size_t index) {
+  const RarItem& item = archive.items[index];
+  if (!item.compressed) return kDecoderOverhead;
+  const RarItem& head = archive.items[item.stream_head];
+  const uint64_t window = head.window_bytes;
+  // A window beyond our limit is refused before anything is allocated.
+  if (window > kMaxWindowBytes) return kDecoderOverhead;
+  switch (Family(head.header.version)) {
+    case 15:
+      return kDecoderOverhead + kRar15Window;
+    case 20: {
+      uint64_t bytes = kRar20SmallestWindow;
+      while (bytes < window && bytes < kRar20LargestWindow) bytes <<= 1;
+      return kDecoderOverhead + bytes;
+    }
+    case 29:
+      return kMaxDecoderMemory;
+    case 50:
+    case 70:
+      // A filtered block is copied out of the window, and the delta filter's output is a
+      // second copy; neither is longer than the window.
+      return kDecoderOverhead + window + 2 * std::min<uint64_t>(window, kRar5MaxFilterBytes);
+    default:
+      return kDecoderOverhead;  // refused as unsupported before anything is allocated
+  }
+}
+
+void DecoderBudget::SetOwn(uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  own_ = bytes;
+  GrantInOrder();
+}
+
+bool DecoderBudget::Fits(uint64_t bytes) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return own_ <= capacity_ && bytes <= capacity_ - own_;
+}
+
+uint64_t DecoderBudget::Request(uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint64_t ticket = next_ticket_++;
+  waiting_.push_back({ticket, bytes});
+  GrantInOrder();
+  return ticket;
+}
+
+void DecoderBudget::Wait(uint64_t ticket) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  granted_cv_.wait(lock, [this, ticket] { return granted_.count(ticket) != 0; });
+}
+
+void DecoderBudget::Return(uint64_t ticket) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = granted_.find(ticket);
+  if (it != granted_.end()) {
+    held_ -= it->second;
+    granted_.erase(it);
+  } else {
+    for (auto ask = waiting_.begin(); ask != waiting_.end(); ++ask) {
+      if (ask->ticket == ticket) {
+        waiting_.erase(ask);
+        break;
+      }
+    }
+  }
+  GrantInOrder();
+}
+
+void DecoderBudget::GrantInOrder() {
+  bool any = false;
+  while (!waiting_.empty()) {
+    const Ask& ask = waiting_.front();
+    // With nothing granted the first request goes ahead whatever it asks: otherwise a reader
+    // whose own decoder grew after the request was made could leave it waiting for ever.
+    if (held_ > 0 && (own_ + held_ > capacity_ || ask.bytes > capacity_ - own_ - held_)) break;
+    held_ += ask.bytes;
+    granted_[ask.ticket] = ask.bytes;
+    waiting_.pop_front();
+    any = true;
+  }
+  if (any) granted_cv_.notify_all();
+}
+
 struct MemberDecoder::Session {
   size_t index = kNoItem;
   bool compressed = false;
@@ -61,9 +152,29 @@ struct MemberDecoder::Session {
 };
 
 MemberDecoder::MemberDecoder(const RarArchive& archive, KeySource keys)
-    : archive_(archive), keys_(std::move(keys)), scratch_(new uint8_t[kScratchSize]) {}
+    : archive_(archive), keys_(std::move(keys)) {}
 
 MemberDecoder::~MemberDecoder() = default;
+
+void MemberDecoder::Release() {
+  current_.reset();
+  unpacker_.reset();
+  unpacker_family_ = 0;
+  unpacker_window_ = 0;
+  unpacker_head_ = unpacker_last_ = kNoItem;
+  unpacker_ok_ = false;
+  scratch_.reset();
+}
+
+uint64_t MemberDecoder::memory() const {
+  return unpacker_ ? DecoderMemory(archive_, unpacker_head_) : 0;
+}
+
+uint8_t* MemberDecoder::Scratch() {
+  // Only what is decoded and thrown away passes through here, never a file read alone.
+  if (!scratch_) scratch_.reset(new uint8_t[kScratchSize]);
+  return scratch_.get();
+}
 
 Status MemberDecoder::Start(size_t index) {
   if (current_ && !current_->done && current_->compressed) {
@@ -94,7 +205,7 @@ Status MemberDecoder::Finish() {
   if (!current_) return Status::Ok();
   for (;;) {
     size_t got = 0;
-    const Status status = ReadSession(current_.get(), scratch_.get(), kScratchSize, &got);
+    const Status status = ReadSession(current_.get(), Scratch(), kScratchSize, &got);
     if (!status.ok() || got == 0) return status;
   }
 }
@@ -229,7 +340,7 @@ Status MemberDecoder::DecodeWhole(size_t index) {
   if (!status.ok()) return status;
   for (;;) {
     size_t got = 0;
-    status = ReadSession(&session, scratch_.get(), kScratchSize, &got);
+    status = ReadSession(&session, Scratch(), kScratchSize, &got);
     if (!status.ok() || got == 0) return status;
   }
 }

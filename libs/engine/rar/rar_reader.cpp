@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "engine/name_decoder.h"
 #include "engine/rar/rar_archive.h"
@@ -25,17 +27,72 @@ bool UsesPassword(const RarItem& item) {
          (item.header.crypt.method == Crypt::kRar30 || item.header.crypt.method == Crypt::kRar50);
 }
 
+// A file handed out to be read on another thread, with a decoder of its own that exists
+// only while the file is read, and its share of the archive's decoder memory.
+class DetachedFile : public EntryData {
+ public:
+  DetachedFile(std::shared_ptr<const RarArchive> archive, std::shared_ptr<DecoderBudget> budget,
+               size_t index, uint64_t memory)
+      : archive_(std::move(archive)),
+        budget_(std::move(budget)),
+        index_(index),
+        ticket_(budget_->Request(memory)) {}
+  ~DetachedFile() override {
+    decoder_.reset();
+    if (!ended_) budget_->Return(ticket_);
+  }
+
+  Status Read(void* buf, size_t size, size_t* got) override {
+    *got = 0;
+    if (ended_) return result_;
+    if (decoder_ == nullptr) {
+      budget_->Wait(ticket_);
+      // Only files that are not encrypted are handed out, so no key is ever asked for.
+      decoder_ = std::make_unique<MemberDecoder>(*archive_, [](const RarItem&, ItemKey*) {
+        return Status::Entry(ResultCode::kEncrypted, "encrypted");
+      });
+      const Status status = decoder_->Start(index_);
+      if (!status.ok()) return End(status);
+    }
+    const Status status = decoder_->Read(static_cast<uint8_t*>(buf), size, got);
+    if (!status.ok() || *got == 0) return End(status);
+    return status;
+  }
+
+ private:
+  // The memory goes back as soon as the file is through, not when the writer gets to it.
+  Status End(Status status) {
+    decoder_.reset();
+    budget_->Return(ticket_);
+    ended_ = true;
+    result_ = std::move(status);
+    return result_;
+  }
+
+  std::shared_ptr<const RarArchive> archive_;
+  std::shared_ptr<DecoderBudget> budget_;
+  size_t index_;
+  uint64_t ticket_;
+  std::unique_ptr<MemberDecoder> decoder_;
+  bool ended_ = false;
+  Status result_;
+};
+
 class RarReader : public EntrySource {
  public:
   RarReader(std::unique_ptr<PasswordKeeper> passwords, std::unique_ptr<RarArchive> archive)
       : passwords_(std::move(passwords)),
         archive_(std::move(archive)),
         decoder_(*archive_,
-                 [this](const RarItem& item, ItemKey* key) { return KeyFor(item, key); }) {}
+                 [this](const RarItem& item, ItemKey* key) { return KeyFor(item, key); }),
+        budget_(std::make_shared<DecoderBudget>(kMaxDecoderMemory)) {
+    MapStreams();
+  }
   ~RarReader() override { DropKept(); }
 
   bool Next(Entry* entry, Status* status) override;
   Status Read(void* buf, size_t size, size_t* got) override;
+  std::unique_ptr<EntryData> DetachData() override;
   // Every header is read when the archive is opened, so the totals are known up front.
   bool Totals(uint64_t* bytes, uint64_t* entries) const override;
 
@@ -47,6 +104,9 @@ class RarReader : public EntrySource {
   // whatever the password.
   bool KnownBroken() const;
   Status ReadTarget(std::string* target);
+  void MapStreams();
+  // Whether item `index` decodes without any other item and without a password.
+  bool Independent(size_t index) const;
   void DropKept() {
     WipeBytes(kept_.data(), kept_.size());
     kept_.clear();
@@ -55,8 +115,13 @@ class RarReader : public EntrySource {
   }
 
   std::unique_ptr<PasswordKeeper> passwords_;
-  std::unique_ptr<RarArchive> archive_;
+  // Shared with the files handed out, which may be read after the reader is gone.
+  std::shared_ptr<const RarArchive> archive_;
   MemberDecoder decoder_;
+  std::shared_ptr<DecoderBudget> budget_;
+  std::vector<size_t> stream_last_;  // for each stream's first item: its last item
+  // The last link whose target needs an unpacker or a password to read, kNoItem for none.
+  size_t last_decoded_link_ = kNoItem;
   size_t next_ = 0;
   size_t current_ = kNoItem;
   bool started_ = false;
@@ -65,6 +130,50 @@ class RarReader : public EntrySource {
   bool use_kept_ = false;
   size_t kept_pos_ = 0;
 };
+
+void RarReader::MapStreams() {
+  const std::vector<RarItem>& items = archive_->items;
+  stream_last_.assign(items.size(), kNoItem);
+  for (size_t i = 0; i < items.size(); ++i) {
+    const RarItem& item = items[i];
+    if (item.compressed) stream_last_[item.stream_head] = i;
+    if (item.listed && item.data == ItemData::kSymlinkTarget &&
+        (item.compressed || item.header.crypt.method != Crypt::kNone)) {
+      last_decoded_link_ = i;
+    }
+  }
+}
+
+bool RarReader::Independent(size_t index) const {
+  const RarItem& item = archive_->items[index];
+  // The password is asked for on the program's thread, and PasswordKeeper is not shared.
+  if (item.data != ItemData::kFile || item.header.crypt.method != Crypt::kNone ||
+      item.data_fault != ResultCode::kOk) {
+    return false;
+  }
+  // Next() decodes a link's target on this thread while the files handed out before it are
+  // still being read, outside the memory they share; so the files before such a link stay
+  // on this thread. RAR stores link targets, so this is rare.
+  if (last_decoded_link_ != kNoItem && index < last_decoded_link_) return false;
+  if (!item.compressed) return true;
+  return item.stream_previous == kNoItem && stream_last_[index] == index &&
+         item.window_bytes <= kMaxWindowBytes;
+}
+
+std::unique_ptr<EntryData> RarReader::DetachData() {
+  if (current_ == kNoItem || started_ || !pending_.ok() || !Independent(current_)) return nullptr;
+  // The reader's own decoder keeps a solid stream that goes on after this file (decoding it
+  // again from its start would cost far more); any other unpacker it gives up, so that its
+  // memory goes to the files in flight.
+  const size_t held = decoder_.stream();
+  if (held != kNoItem && stream_last_[held] < current_) decoder_.Release();
+  budget_->SetOwn(decoder_.memory());
+  const uint64_t memory = DecoderMemory(*archive_, current_);
+  if (!budget_->Fits(memory)) return nullptr;
+  started_ = true;
+  pending_ = Status::Entry(ResultCode::kDamaged, "its data was handed out to be read elsewhere");
+  return std::make_unique<DetachedFile>(archive_, budget_, current_, memory);
+}
 
 bool RarReader::Totals(uint64_t* bytes, uint64_t* entries) const {
   *bytes = 0;

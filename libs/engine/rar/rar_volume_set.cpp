@@ -54,51 +54,67 @@ void VolumeSet::DropLast() {
   volumes_.pop_back();
 }
 
-int VolumeSet::Descriptor(size_t volume) const {
+int VolumeSet::Borrow(size_t volume) const {
   Volume& v = volumes_[volume];
   v.last_use = ++clock_;
-  if (v.fd >= 0) return v.fd;
-  if (open_ >= kMaxOpen) {
-    Volume* oldest = nullptr;
-    for (Volume& other : volumes_) {
-      if (other.fd >= 0 && (oldest == nullptr || other.last_use < oldest->last_use)) {
-        oldest = &other;
+  if (v.fd < 0) {
+    if (open_ >= kMaxOpen) {
+      // A descriptor another thread is reading through stays open; when every open one is
+      // busy the set goes over the limit for a moment, by at most one per reading thread.
+      Volume* oldest = nullptr;
+      for (Volume& other : volumes_) {
+        if (other.fd >= 0 && other.readers == 0 &&
+            (oldest == nullptr || other.last_use < oldest->last_use)) {
+          oldest = &other;
+        }
+      }
+      if (oldest != nullptr) {
+        close(oldest->fd);
+        oldest->fd = -1;
+        --open_;
       }
     }
-    if (oldest != nullptr) {
-      close(oldest->fd);
-      oldest->fd = -1;
-      --open_;
+    int64_t size = 0;
+    v.fd = OpenRegular(v.path, &size);
+    // A volume that changed size since it was scanned is not the one we listed.
+    if (v.fd >= 0 && size != v.size) {
+      close(v.fd);
+      v.fd = -1;
     }
+    if (v.fd < 0) return -1;
+    ++open_;
   }
-  int64_t size = 0;
-  v.fd = OpenRegular(v.path, &size);
-  // A volume that changed size since it was scanned is not the one we listed.
-  if (v.fd >= 0 && size != v.size) {
-    close(v.fd);
-    v.fd = -1;
-  }
-  if (v.fd >= 0) ++open_;
+  ++v.readers;
   return v.fd;
 }
 
 int64_t VolumeSet::ReadAt(size_t volume, int64_t offset, void* buf, size_t size) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (volume >= volumes_.size() || offset < 0) return -1;
-  const int fd = Descriptor(volume);
-  if (fd < 0) return -1;
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (volume >= volumes_.size() || offset < 0) return -1;
+    fd = Borrow(volume);
+    if (fd < 0) return -1;
+  }
+  // pread keeps no file position, so threads reading the same descriptor do not disturb each
+  // other, and the lock is not held while the disk works.
+  int64_t result = 0;
   size_t done = 0;
   while (done < size) {
     const ssize_t n =
         pread(fd, static_cast<char*>(buf) + done, size - done, offset + static_cast<int64_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return -1;
+      result = -1;
+      break;
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  return static_cast<int64_t>(done);
+  if (result == 0) result = static_cast<int64_t>(done);
+  std::lock_guard<std::mutex> lock(mutex_);
+  --volumes_[volume].readers;
+  return result;
 }
 
 }  // namespace engine::rar

@@ -1,6 +1,6 @@
 // The files of one RAR archive (one, or every volume of a set), read at any offset. Reads
-// go through pread, so that parsed headers stay read-only and entries can later be decoded
-// from several threads; only a bounded number of volumes is kept open at once.
+// go through pread on descriptors shared by every thread, so that entries can be decoded
+// from several threads at once; only a bounded number of volumes is kept open at once.
 #ifndef DIZOR_LIBS_ENGINE_RAR_RAR_VOLUME_SET_H_
 #define DIZOR_LIBS_ENGINE_RAR_RAR_VOLUME_SET_H_
 
@@ -29,7 +29,7 @@ class VolumeSet {
   int64_t size(size_t volume) const { return volumes_[volume].size; }
 
   // Reads up to `size` bytes at `offset`; fewer only at the end of the file. -1 when the
-  // volume cannot be read.
+  // volume cannot be read. Safe to call from several threads at once.
   int64_t ReadAt(size_t volume, int64_t offset, void* buf, size_t size) const;
   // True when all `size` bytes were there.
   bool ReadFully(size_t volume, int64_t offset, void* buf, size_t size) const {
@@ -42,8 +42,10 @@ class VolumeSet {
     int64_t size = 0;
     int fd = -1;
     uint64_t last_use = 0;
+    int readers = 0;  // reads under way on fd: it is not closed while there are any
   };
-  int Descriptor(size_t volume) const;  // with mutex_ held
+  // The volume's descriptor, opened if need be, with one more reader; with mutex_ held.
+  int Borrow(size_t volume) const;
 
   mutable std::mutex mutex_;
   mutable std::vector<Volume> volumes_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -30,6 +31,8 @@ constexpr size_t kMaxProblems = 32;
 // A path below the destination the system can still open by name (PATH_MAX less the
 // destination's own length is not known here; deeper trees are refused entry by entry).
 constexpr size_t kMaxPathBytes = 4096;
+// Two entries in flight per worker: 16 at most, of at most about 10 MB each.
+constexpr size_t kMaxWorkers = 8;
 
 mode_t ReadUmask() {
   // /proc gives the umask without the umask(0)/umask(old) dance, which would race with
@@ -137,8 +140,10 @@ class Writer {
         umask_(ReadUmask()),
         buffer_(new char[kBufferSize]) {
     // One core decodes and writes on this thread as it always did; more cores take the
-    // entries that decode independently, a few at a time.
-    const size_t cores = UsableCores();
+    // entries that decode independently, a few at a time. Each entry in flight holds some
+    // megabytes of decoder and buffers, so a machine of many cores uses a few of them: the
+    // writer's own thread, which creates and finishes every file, is the limit long before.
+    const size_t cores = std::min<size_t>(UsableCores(), kMaxWorkers);
     if (cores > 1) pool_ = std::make_unique<WorkerPool>(cores);
   }
 

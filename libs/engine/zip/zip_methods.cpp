@@ -98,6 +98,8 @@ bool IsKnownMethod(uint16_t method) {
          method == 20 || method == 93 || method == 95 || method == 98;
 }
 
+bool HasSmallDecoder(uint16_t method) { return method <= 9 || method == 12; }
+
 std::unique_ptr<StreamDecoder> MakeMethodDecoder(const MethodParams& params) {
   switch (params.method) {
     case 0:

@@ -40,6 +40,11 @@ std::unique_ptr<StreamDecoder> MakeMethodDecoder(const MethodParams& params);
 // Whether MakeMethodDecoder() has a decoder for `method`.
 bool IsKnownMethod(uint16_t method);
 
+// Whether the decoder of `method` stays within a few megabytes whatever the entry says:
+// stored, Shrink, Reduce, Implode, Deflate, Deflate64 and BZip2. LZMA, XZ, Zstandard and
+// PPMd take the dictionary or model the entry asks for, up to our limit.
+bool HasSmallDecoder(uint16_t method);
+
 // The decoders that wrap libraries; each file of zip_*_decoder(s).cpp holds one or two.
 std::unique_ptr<StreamDecoder> MakeStoredDecoder();
 std::unique_ptr<StreamDecoder> MakeInflateDecoder();

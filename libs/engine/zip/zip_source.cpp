@@ -7,6 +7,7 @@
 #include "engine/zip/zip_archive.h"
 #include "engine/zip/zip_directory.h"
 #include "engine/zip/zip_end_record.h"
+#include "engine/zip/zip_methods.h"
 #include "engine/zip/zip_reader.h"
 
 namespace engine::zip {
@@ -70,10 +71,14 @@ class ZipSource : public EntrySource {
     return reader_->Read(buf, size, got);
   }
 
-  // Any entry may be decoded on another thread, but an encrypted one: asking for its password
-  // is the program's business, on the program's thread.
+  // Entries are decoded on other threads, but an encrypted one (asking for its password is
+  // the program's business, on the program's thread) and one whose decoder may take up to our
+  // whole memory limit: several of those at once would take several times that.
   std::unique_ptr<EntryData> DetachData() override {
-    if (!failure_.ok() || archive_->info(current_).encrypted()) return nullptr;
+    if (!failure_.ok() || archive_->info(current_).encrypted() ||
+        !HasSmallDecoder(archive_->info(current_).real_method())) {
+      return nullptr;
+    }
     return std::make_unique<DetachedEntry>(archive_.get(), current_);
   }
 

@@ -10,6 +10,7 @@
 
 #include "engine/byte_order.h"
 #include "engine/zip/decoder_test_support.h"
+#include "engine/zip/zip_reader.h"
 #include "engine/zip/zip_reader_test_support.h"
 #include "tests/fakes/scoped_temp_dir.h"
 #include "tests/fakes/test_files.h"
@@ -324,6 +325,35 @@ TEST(ZipEntryReader, ReadsEntriesOnSeveralThreadsAtOnce) {
   for (size_t i = 0; i < made.size(); ++i) {
     EXPECT_TRUE(ok[i]) << i;
     EXPECT_TRUE(out[i] == made[i].plain) << i;
+  }
+}
+
+// The writer decodes the entries DetachData hands out several at a time; an entry whose
+// decoder may take up to our whole memory limit (an LZMA dictionary, a PPMd model, a Zstandard
+// or XZ window the entry chooses) must stay on the reader's thread, one at a time.
+TEST(ZipEntryReader, OnlyEntriesWithSmallDecodersAreHandedToOtherThreads) {
+  struct Case {
+    uint16_t method;
+    bool detached;
+  };
+  const Case kCases[] = {{0, true},   {1, true},   {6, true},   {8, true},   {9, true},  {12, true},
+                         {14, false}, {20, false}, {93, false}, {95, false}, {98, false}};
+  std::vector<MadeEntry> made;
+  for (const Case& c : kCases) {
+    // The packed bytes are never decoded here: only the method counts.
+    made.push_back(
+        {"m" + std::to_string(c.method), "plain", c.method == 0 ? "" : "packed", c.method});
+  }
+  ScopedTempDir temp;
+  WriteFile(temp.Sub("m.zip"), MakeZip(made));
+  engine::Status status;
+  auto source = engine::zip::OpenZipReader(temp.Sub("m.zip"), {}, &status);
+  ASSERT_NE(source, nullptr) << status.message;
+  engine::Entry entry;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.method);
+    ASSERT_TRUE(source->Next(&entry, &status)) << status.message;
+    EXPECT_EQ(source->DetachData() != nullptr, c.detached);
   }
 }
 

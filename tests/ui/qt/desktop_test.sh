@@ -339,13 +339,23 @@ with zipfile.ZipFile(sys.argv[1], "w") as z: z.write(sys.argv[2], "hello.txt")' 
     # 参照 (Command1) shows once 指定 is clicked: Frame5 (8,0) + Frame7 (8,16) + Option2(1)
     # (8,32); then 参照 at (224,48), 41 x 18.
     xdotool mousemove --window "$win" 30 56 click 1
-    sleep 0.3
-    xdotool mousemove --window "$win" 260 73 click 1
-    picker=$(window_named '^フォルダーの参照$' 15)
+    # On a busy machine 参照 may not be enabled yet when the first click comes: click again
+    # until the picker shows.
+    picker=""
+    for _ in 1 2 3 4 5; do
+      sleep 0.3
+      xdotool mousemove --window "$win" 260 73 click 1
+      picker=$(window_named '^フォルダーの参照$' 3)
+      [[ -n "$picker" ]] && break
+    done
     [[ -n "$picker" ]] || fail "no folder picker"
     sleep 1
     screenshot folder_picker_ja "$picker"
     key_in "$picker" Escape
+    for _ in $(seq 50); do
+      [[ -z "$(window_now '^フォルダーの参照$')" ]] && break
+      sleep 0.1
+    done
     [[ -z "$(window_now '^フォルダーの参照$')" ]] || fail "Escape left the picker open"
     key_in "$win" Escape  # キャンセル: the program ends, saving nothing
     wait_for_end 10

@@ -1,7 +1,7 @@
 // The reading side of the archiver engine: one EntrySource per opened archive, whatever the
-// decoder behind it (libarchive, liblhasa, libmspack). The extraction writer walks the entries
-// of a source and decides where and whether each one may be written; a source never touches
-// the destination itself.
+// reader behind it (ours, with the decoders of liblhasa, libmspack and the others). The
+// extraction writer walks the entries of a source and decides where and whether each one may
+// be written; a source never touches the destination itself.
 #ifndef DIZOR_LIBS_ENGINE_ENTRY_SOURCE_H_
 #define DIZOR_LIBS_ENGINE_ENTRY_SOURCE_H_
 

@@ -29,7 +29,15 @@ struct Item {
 class ReadAheadSource : public EntrySource {
  public:
   explicit ReadAheadSource(std::unique_ptr<EntrySource> inner) : inner_(std::move(inner)) {
+    // Asked here, before the worker owns the source.
+    has_totals_ = inner_->Totals(&total_bytes_, &total_entries_);
     worker_ = std::thread(&ReadAheadSource::Work, this);
+  }
+
+  bool Totals(uint64_t* bytes, uint64_t* entries) const override {
+    *bytes = total_bytes_;
+    *entries = total_entries_;
+    return has_totals_;
   }
 
   ~ReadAheadSource() override {
@@ -184,6 +192,8 @@ class ReadAheadSource : public EntrySource {
 
   std::unique_ptr<EntrySource> inner_;  // the worker's only
   std::thread worker_;
+  bool has_totals_ = false;
+  uint64_t total_bytes_ = 0, total_entries_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Item> queue_;

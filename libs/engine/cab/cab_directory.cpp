@@ -108,7 +108,11 @@ DirectoryResult ParseCabinetDirectory(const uint8_t* data, size_t size, CabinetD
   for (size_t i = 0; i < file_count; ++i) {
     if (size < at + kFileRecord) return more(at + (file_count - i) * kFileRecord);
     CabFile file;
+    file.size = Le32(data + at);
+    file.folder_offset = Le32(data + at + 4);
     file.folder = Le16(data + at + 8);
+    file.date = Le16(data + at + 10);
+    file.time = Le16(data + at + 12);
     file.attribs = Le16(data + at + 14);
     if (!ValidFolderIndex(file.folder, folder_count, dir->flags)) return DirectoryResult::kBad;
     at += kFileRecord;

@@ -27,7 +27,10 @@ struct CabFolder {
 };
 
 struct CabFile {
-  std::string name;  // raw bytes as stored
+  std::string name;             // raw bytes as stored
+  uint32_t size = 0;            // of the file's data
+  uint32_t folder_offset = 0;   // where its data starts in the folder's uncompressed stream
+  uint16_t date = 0, time = 0;  // MS-DOS, in the local time of the machine that made it
   uint16_t attribs = 0;
   uint16_t folder = 0;     // an index, or 0xFFFD..0xFFFF for a file continued across cabinets
   size_t name_offset = 0;  // of the name's first byte, from the start of the cabinet
@@ -54,7 +57,8 @@ enum class DirectoryResult {
 
 // Parses the directory of the cabinet starting at data[0]. Strict, so that it can tell a
 // cabinet inside another file from bytes that happen to spell "MSCF": every offset within
-// the cabinet, every folder index valid, every name terminated within 256 bytes.
+// the cabinet, every folder index valid, the names of a set's neighbours terminated within
+// 256 bytes and every file name within 64 KiB.
 DirectoryResult ParseCabinetDirectory(const uint8_t* data, size_t size, CabinetDirectory* dir,
                                       size_t* needed);
 

@@ -47,14 +47,12 @@ bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size) {
 CabinetSummary Summarize(const CabinetDirectory& dir) {
   CabinetSummary summary;
   summary.part_of_set = (dir.flags & (kFlagPrevious | kFlagNext)) != 0;
-  summary.reserved_areas = (dir.flags & kFlagReserve) != 0;
   for (const CabFolder& folder : dir.folders) {
     const unsigned type = folder.type & 0x0F;  // the high bits carry the window size
     summary.has_quantum |= type == kTypeQuantum;
     summary.has_lzx |= type == kTypeLzx;
     summary.unknown_method |= type > kTypeLzx;
   }
-  for (const CabFile& file : dir.files) summary.nameless_file |= file.name.empty();
   return summary;
 }
 

@@ -19,15 +19,13 @@ inline constexpr size_t kHeaderSize = 36;  // the fixed part of CFHEADER
 // a set counts as well, and so does a cabinet cut short.
 bool LooksLikeCabinet(const uint8_t* data, size_t size, uint64_t file_size);
 
-// What decides the engine for a cabinet (cab_format.cpp): its set flags, reserved areas,
-// compression types and names.
+// What decides the engine for a cabinet (cab_format.cpp): its set flags and compression
+// types.
 struct CabinetSummary {
-  bool part_of_set = false;     // has a previous or a next cabinet
-  bool reserved_areas = false;  // the reserve flag, even with every reserved size 0
+  bool part_of_set = false;  // has a previous or a next cabinet
   bool has_quantum = false;
   bool has_lzx = false;
   bool unknown_method = false;  // a compression type none of stored, MSZIP, Quantum, LZX
-  bool nameless_file = false;   // a file record whose name is empty
 };
 
 CabinetSummary Summarize(const CabinetDirectory& dir);

@@ -1,15 +1,12 @@
 // The names of a cabinet as the writer needs them: a name with the UTF-8 attribute is
 // Unicode, every other one is read in one code page chosen for the whole cabinet
-// (legacy_names.h). libmspack shows the attribute; libarchive does not, so its entries get
-// the marks from our own reading of the file records.
+// (legacy_names.h). Both readers, ours and libmspack, judge each record by these.
 #ifndef DIZOR_LIBS_ENGINE_CAB_CAB_NAMES_H_
 #define DIZOR_LIBS_ENGINE_CAB_CAB_NAMES_H_
 
-#include <memory>
 #include <string_view>
 
 #include "engine/cab/cab_directory.h"
-#include "engine/entry_source.h"
 
 namespace engine::cab {
 
@@ -19,11 +16,6 @@ bool IsMarkedUtf8(uint16_t attribs, std::string_view name);
 
 // ChooseLegacyCodePage() of the names that do not count as Unicode; 0 when there are none.
 int CodePageOfNames(const CabinetDirectory& dir);
-
-// `inner` with each entry's name encoding and code page set from `dir`, whose records it
-// gives in order (libarchive reads a single cabinet's records one by one).
-std::unique_ptr<EntrySource> WithCabinetNames(std::unique_ptr<EntrySource> inner,
-                                              const CabinetDirectory& dir);
 
 }  // namespace engine::cab
 

@@ -39,6 +39,14 @@ class FakeSource : public EntrySource {
     return true;
   }
 
+  // Known up front, as a cabinet's directory says them.
+  bool Totals(uint64_t* bytes, uint64_t* entries) const override {
+    *bytes = 0;
+    for (const FakeMember& m : members_) *bytes += m.size;
+    *entries = members_.size();
+    return true;
+  }
+
   Status Read(void* buf, size_t size, size_t* got) override {
     const FakeMember& m = members_[current_];
     *got = std::min({size, m.size - offset_, size_t{1000}});
@@ -99,6 +107,10 @@ TEST(ReadAhead, SameAsTheSourceItWraps) {
     SCOPED_TRACE(c.what);
     FakeSource direct(members, last);
     auto ahead = ReadAhead(std::make_unique<FakeSource>(members, last));
+    uint64_t bytes = 0, entries = 0;
+    ASSERT_TRUE(ahead->Totals(&bytes, &entries)) << "the progress would lose its totals";
+    EXPECT_EQ(bytes, 3'002'515u);
+    EXPECT_EQ(entries, members.size());
     EXPECT_EQ(Transcript(ahead.get(), c.read_size, c.limit),
               Transcript(&direct, c.read_size, c.limit));
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -10,26 +9,12 @@
 #include "engine/cab/cab_folder_stream.h"
 #include "engine/cab/cab_input.h"
 #include "engine/cab/cab_names.h"
+#include "engine/dos_time.h"
 
 namespace engine::cab {
 namespace {
 
 constexpr uint16_t kAttribReadOnly = 0x01;
-
-// In the local time of the machine that made the cabinet; ours is the best guess we have.
-int64_t DosTimeToUnix(uint16_t date, uint16_t time) {
-  std::tm tm{};
-  tm.tm_sec = (time & 0x1F) * 2;
-  tm.tm_min = (time >> 5) & 0x3F;
-  tm.tm_hour = time >> 11;
-  tm.tm_mday = date & 0x1F;
-  tm.tm_mon = ((date >> 5) & 0x0F) - 1;
-  tm.tm_year = (date >> 9) + 80;
-  tm.tm_isdst = -1;
-  if (tm.tm_mday == 0 || tm.tm_mon < 0) return 0;
-  const std::time_t t = std::mktime(&tm);
-  return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
-}
 
 class FolderSource : public EntrySource {
  public:
@@ -69,7 +54,7 @@ class FolderSource : public EntrySource {
     entry->code_page = utf8 ? 0 : code_page_;
     entry->type = EntryType::kFile;
     entry->size = f.size;
-    entry->mtime = DosTimeToUnix(f.date, f.time);
+    entry->mtime = DosTimeToUnix(uint32_t{f.date} << 16 | f.time);
     if (f.attribs & kAttribReadOnly) entry->mode = 0444;
 
     at_ = f.folder_offset;

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <map>
 #include <memory>
@@ -38,6 +37,7 @@
 #include "engine/cab/cab_header.h"
 #include "engine/cab/cab_names.h"
 #include "engine/cab/cab_view.h"
+#include "engine/dos_time.h"
 #include "engine/entry_source.h"
 #include "engine/legacy_names.h"
 #include "engine/name_decoder.h"
@@ -129,19 +129,6 @@ void* SysAlloc(mspack_system*, size_t bytes) { return std::malloc(bytes); }
 void SysFree(void* p) { std::free(p); }
 void SysCopy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
 
-int64_t CabTimeToUnix(const mscabd_file* f) {
-  std::tm tm{};
-  tm.tm_year = f->date_y - 1900;
-  tm.tm_mon = f->date_m - 1;
-  tm.tm_mday = f->date_d;
-  tm.tm_hour = f->time_h;
-  tm.tm_min = f->time_m;
-  tm.tm_sec = f->time_s;
-  tm.tm_isdst = -1;  // stored in the local time of the machine that made the cabinet
-  std::time_t t = std::mktime(&tm);
-  return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
-}
-
 ResultCode CodeFor(int mspack_error) {
   switch (mspack_error) {
     case MSPACK_ERR_OK:
@@ -227,7 +214,8 @@ class MspackSource : public EntrySource {
     if (entry->name_encoding == NameEncoding::kNative) entry->code_page = code_page_;
     entry->type = EntryType::kFile;
     entry->size = f->length;
-    entry->mtime = CabTimeToUnix(f);
+    entry->mtime =
+        LocalTimeToUnix(f->date_y, f->date_m, f->date_d, f->time_h, f->time_m, f->time_s);
     return true;
   }
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <cctype>
 #include <cstring>
-#include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/dos_time.h"
 #include "engine/lha/lha_name_text.h"
 
 namespace engine::lha {
@@ -50,22 +50,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
   return table;
 }
 constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
-
-// MS-DOS date and time as level 0 and 1 headers store them, in the local time of the
-// machine that made the archive; ours is the best guess we have.
-int64_t DosTimeToUnix(uint32_t dos) {
-  std::tm tm{};
-  tm.tm_sec = static_cast<int>((dos & 0x1F) * 2);
-  tm.tm_min = static_cast<int>((dos >> 5) & 0x3F);
-  tm.tm_hour = static_cast<int>((dos >> 11) & 0x1F);
-  tm.tm_mday = static_cast<int>((dos >> 16) & 0x1F);
-  tm.tm_mon = static_cast<int>(((dos >> 21) & 0x0F)) - 1;
-  tm.tm_year = static_cast<int>((dos >> 25) & 0x7F) + 80;
-  tm.tm_isdst = -1;
-  if (tm.tm_mday == 0 || tm.tm_mon < 0) return 0;
-  std::time_t t = std::mktime(&tm);
-  return t == static_cast<std::time_t>(-1) ? 0 : static_cast<int64_t>(t);
-}
 
 // A name field as the system will see it: it ends at its first NUL, as C strings do (left
 // in, "..\0" would pass the writer's check as a harmless name and reach the file system as

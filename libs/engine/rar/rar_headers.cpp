@@ -1,8 +1,7 @@
 // The headers of RAR 1.3/1.4 and RAR 1.5-4.x archives. RAR5 is in rar5_headers.cpp.
 #include <zlib.h>
 
-#include <ctime>
-
+#include "engine/dos_time.h"
 #include "engine/rar/rar_header_bytes.h"
 #include "engine/rar/rar_headers.h"
 #include "engine/rar/rar_names.h"
@@ -143,21 +142,6 @@ void ReadFileFields(HeaderBytes* r, uint32_t flags, bool file_block, FileBlock* 
 }
 
 }  // namespace
-
-int64_t DosTimeToUnix(uint32_t dos_time) {
-  if (dos_time == 0) return 0;
-  struct tm t = {};
-  t.tm_sec = static_cast<int>((dos_time & 0x1F) * 2);
-  t.tm_min = static_cast<int>((dos_time >> 5) & 0x3F);
-  t.tm_hour = static_cast<int>((dos_time >> 11) & 0x1F);
-  t.tm_mday = static_cast<int>((dos_time >> 16) & 0x1F);
-  t.tm_mon = static_cast<int>((dos_time >> 21) & 0x0F) - 1;
-  t.tm_year = static_cast<int>((dos_time >> 25) & 0x7F) + 80;
-  t.tm_isdst = -1;
-  if (t.tm_mday == 0 || t.tm_mon < 0 || t.tm_mon > 11) return 0;
-  const time_t value = mktime(&t);
-  return value == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(value);
-}
 
 size_t Rar4HeaderSize(const uint8_t* h, size_t have) {
   if (have < 7) return 0;

@@ -129,10 +129,6 @@ bool ParseRar14Main(const uint8_t* h, size_t size, Block* block, size_t* header_
 size_t Rar14FileHeaderSize(const uint8_t* h);
 bool ParseRar14File(const uint8_t* h, size_t size, Block* block);
 
-// Seconds since 1970 of an MS-DOS date and time, read as local time as RAR writes it; 0
-// for a value that is no date.
-int64_t DosTimeToUnix(uint32_t dos_time);
-
 }  // namespace engine::rar
 
 #endif  // DIZOR_LIBS_ENGINE_RAR_RAR_HEADERS_H_

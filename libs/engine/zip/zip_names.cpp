@@ -2,9 +2,9 @@
 
 #include <libdeflate.h>
 
-#include <ctime>
 #include <string_view>
 
+#include "engine/dos_time.h"
 #include "engine/legacy_names.h"
 #include "engine/name_decoder.h"
 
@@ -83,24 +83,6 @@ int ChooseArchiveCodePage(const std::vector<ZipEntryInfo>& entries) {
   }
   if (names.empty()) return 0;
   return ChooseLegacyCodePage(names, kCodePage437);
-}
-
-int64_t DosTimeToUnix(uint32_t dos_time) {
-  const uint32_t date = dos_time >> 16;
-  const uint32_t time = dos_time & 0xFFFF;
-  const int day = static_cast<int>(date & 31);
-  const int month = static_cast<int>((date >> 5) & 15);
-  if (day == 0 || month == 0 || month > 12) return 0;
-  struct tm tm = {};
-  tm.tm_year = static_cast<int>(date >> 9) + 80;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = static_cast<int>(time >> 11);
-  tm.tm_min = static_cast<int>((time >> 5) & 63);
-  tm.tm_sec = static_cast<int>((time & 31) * 2);
-  tm.tm_isdst = -1;
-  const time_t t = mktime(&tm);
-  return t == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(t);
 }
 
 }  // namespace engine::zip

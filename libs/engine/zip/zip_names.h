@@ -31,10 +31,6 @@ void ChooseAttributes(const ExtraInfo& extra, bool from_directory, ZipEntryInfo*
 // some Japanese zippers set the flag on code page 932 names.
 int ChooseArchiveCodePage(const std::vector<ZipEntryInfo>& entries);
 
-// An MS-DOS date and time (date << 16 | time) as local time, in seconds since 1970; 0 for
-// a zero or impossible date.
-int64_t DosTimeToUnix(uint32_t dos_time);
-
 }  // namespace engine::zip
 
 #endif  // DIZOR_LIBS_ENGINE_ZIP_ZIP_NAMES_H_

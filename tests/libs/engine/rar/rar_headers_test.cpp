@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "engine/byte_order.h"
+#include "engine/dos_time.h"
 #include "engine/rar/rar_names.h"
 #include "engine/rar/rar_reader.h"
 #include "library_test_support.h"
@@ -307,10 +308,10 @@ TEST(Rar5Headers, FileFieldsAndExtraRecords) {
 }
 
 TEST_F(Rar4Headers, DosTimes) {
-  EXPECT_EQ(engine::rar::DosTimeToUnix((44u << 25) | (3u << 21) | (15u << 16) | (12u << 11)),
+  EXPECT_EQ(engine::DosTimeToUnix((44u << 25) | (3u << 21) | (15u << 16) | (12u << 11)),
             1710504000);
-  EXPECT_EQ(engine::rar::DosTimeToUnix(0), 0);
-  EXPECT_EQ(engine::rar::DosTimeToUnix((44u << 25) | (13u << 21) | (1u << 16)), 0);  // month 13
+  EXPECT_EQ(engine::DosTimeToUnix(0), 0);
+  EXPECT_EQ(engine::DosTimeToUnix((44u << 25) | (13u << 21) | (1u << 16)), 0);  // month 13
 }
 
 // Where archives are found: at the start, behind a program or a picture when the header after

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "engine/byte_order.h"
+#include "engine/dos_time.h"
 #include "engine/legacy_names.h"
 #include "engine/zip/zip_reader_test_support.h"
 #include "tests/fakes/scoped_temp_dir.h"
@@ -180,8 +181,8 @@ TEST(ChooseAttributes, TakesTheBestTimeThereIs) {
   engine::zip::ChooseAttributes(both, true, &info);
   EXPECT_EQ(info.mtime, 1500000000);
 
-  EXPECT_EQ(engine::zip::DosTimeToUnix(0), 0);
-  EXPECT_EQ(engine::zip::DosTimeToUnix(0x00200000), 0);  // month 1, day 0
+  EXPECT_EQ(engine::DosTimeToUnix(0), 0);
+  EXPECT_EQ(engine::DosTimeToUnix(0x00200000), 0);  // month 1, day 0
 }
 
 TEST(ParseExtra, ReadsTimesFromTheirFields) {

@@ -1,5 +1,7 @@
 #include "tests/ui/win32/desktop_driver.h"
 
+#include <commctrl.h>
+
 #include <cstdint>
 
 #include "platform/win32/win32_text.h"
@@ -91,6 +93,16 @@ BOOL CALLBACK FindPrompt(HWND hwnd, LPARAM lparam) {
   return TRUE;
 }
 
+BOOL CALLBACK FindTree(HWND hwnd, LPARAM lparam) {
+  wchar_t name[32] = {};
+  GetClassNameW(hwnd, name, 32);
+  if (_wcsicmp(name, WC_TREEVIEWW) == 0) {
+    *reinterpret_cast<HWND*>(lparam) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The icon of a box, told by its colours as a user would: the stop icon is red, the
 // information icon blue.
 SeenIcon IconOf(HWND box) {
@@ -163,6 +175,28 @@ void PressOk(const Box& box) { PressButton(box, IDOK); }
 void PressButton(const Box& box, int id) {
   PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box.hwnd, id)));
+  for (int waited = 0; waited <= 10000; waited += kPollMs) {
+    if (!IsWindow(box.hwnd) || !IsWindowVisible(box.hwnd)) return;
+    Sleep(kPollMs);
+  }
+}
+
+bool SelectTreeTop(const Box& dialog) {
+  // The tree is filled a moment after the dialog shows, and what it selects by itself
+  // differs between systems, so the test chooses the top item (the desktop) itself.
+  HWND tree = nullptr;
+  for (int waited = 0; waited <= 10000; waited += kPollMs) {
+    if (tree == nullptr) EnumChildWindows(dialog.hwnd, FindTree, reinterpret_cast<LPARAM>(&tree));
+    if (tree != nullptr) {
+      const LPARAM top = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+      if (top != 0) {
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, top);
+        if (SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) == top) return true;
+      }
+    }
+    Sleep(kPollMs);
+  }
+  return false;
 }
 
 HWND Control(HWND main_window, int id) { return GetDlgItem(main_window, id); }

@@ -33,6 +33,10 @@ HWND WaitForMainWindow(const PROCESS_INFORMATION& process, std::vector<Box>* box
 void PressOk(const Box& box);
 void PressButton(const Box& box, int id);
 
+// In a folder dialog, selects the top item of its tree (the desktop); false when the tree
+// shows no item within a few seconds.
+bool SelectTreeTop(const Box& dialog);
+
 // A control of the main window.
 HWND Control(HWND main_window, int id);
 bool IsShown(HWND control);

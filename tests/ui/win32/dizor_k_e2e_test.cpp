@@ -11,6 +11,7 @@
 #include "ui/win32/resource.h"
 
 // After <windows.h>, which the driver header brings.
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 namespace {
@@ -344,15 +345,22 @@ TEST_F(DizorK, BrowseFillsTheFolderBoxOnlyWhenAFolderIsChosen) {
   PressButton(*picker, IDCANCEL);
   EXPECT_EQ(TextOf(Control(window, IDC_TEXT1)), "D:\\");
 
-  // OK on the folder the dialog starts on: its path, as the dialog gives it.
+  // OK on the desktop, the top of the tree: the desktop folder's path, as the dialog gives it.
   picker = browse();
   ASSERT_TRUE(picker.has_value());
+  ASSERT_TRUE(SelectTreeTop(*picker));
   PressOk(*picker);
-  const std::string chosen = TextOf(Control(window, IDC_TEXT1));
-  EXPECT_NE(chosen, "D:\\");
-  const DWORD attributes = GetFileAttributesW(win32_text::Widen(chosen).c_str());
-  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      << chosen;
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_EQ(
+      SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0, desktop),
+      S_OK);
+  // The box is filled once the dialog has closed, a moment after it disappears.
+  std::string chosen;
+  for (int waited = 0; waited < 5000 && chosen != win32_text::Narrow(desktop); waited += 50) {
+    chosen = TextOf(Control(window, IDC_TEXT1));
+    if (chosen != win32_text::Narrow(desktop)) Sleep(50);
+  }
+  EXPECT_EQ(chosen, win32_text::Narrow(desktop));
 
   Click(window, IDC_COMMAND3);
   DWORD exit_code = 0;

@@ -10,6 +10,9 @@
 #   DIZOR_BENCH_DATA     scratch folder of make_archives.sh (default /work/benchdata)
 #   BENCH_ARCHIVES       space-separated subset, e.g. "small.zip mixed.cab"
 #   BENCH_STRICT=1       also fail when a peer's tree is wrong
+#   BENCH_BASELINE=DIR   a build folder of an earlier version: its libraries run too, as
+#                        "base" and "base-1core", so a change is compared with what it replaced
+#                        in the same run
 #
 # Exit status: 1 when one of our trees is wrong (or our library refused a good archive's
 # names), when no peer at all extracts an archive correctly (the benchmark data is then
@@ -64,6 +67,18 @@ if [[ -n "$build" ]]; then
 else
   echo "our libraries: none found (no build*/bin/UNZIP32.DLL); measuring the peers only" >&2
 fi
+baseline="${BENCH_BASELINE:-}"
+base_libs=""
+if [[ -n "$baseline" && -n "$driver" ]]; then
+  [[ -f "$baseline/bin/UNZIP32.DLL" ]] || die "no libraries in $baseline/bin"
+  base_libs="$data/libs-baseline"
+  rm -rf "$base_libs"
+  mkdir -p "$base_libs"
+  cp "$baseline"/bin/*.DLL "$base_libs/"
+  echo "baseline libraries: $baseline/bin (copied to $base_libs)" >&2
+fi
+# Ours and the baseline are measured against the peers, never counted as one.
+is_ours() { [[ "$1" == ours* || "$1" == base* ]]; }
 
 # --- the tools ----------------------------------------------------------------------------------
 jlha_jar=/usr/share/java/jlhafrontend.jar
@@ -83,6 +98,10 @@ unavailable() {  # tool fmt
       [[ -f "$libs/${lib_file[$2]}" ]] || echo "no $build/bin/${lib_file[$2]}"
       [[ "$1" == ours ]] || command -v taskset >/dev/null || echo "taskset not installed"
       ;;
+    base | base-1core)
+      [[ -f "$base_libs/${lib_file[$2]}" ]] || echo "no $baseline/bin/${lib_file[$2]}"
+      [[ "$1" == base ]] || command -v taskset >/dev/null || echo "taskset not installed"
+      ;;
     jlha) [[ -f "$jlha_jar" ]] && command -v java >/dev/null || echo "jlha-utils not installed" ;;
     *) command -v "$1" >/dev/null || echo "$1 not installed" ;;
   esac
@@ -94,6 +113,8 @@ set_command() {
     ours) cmd=("$driver" "$libs/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
     # The same on one core: what a machine without a second core, or a busy one, gets.
     ours-1core) cmd=(taskset -c 0 "$driver" "$libs/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
+    base) cmd=("$driver" "$base_libs/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
+    base-1core) cmd=(taskset -c 0 "$driver" "$base_libs/${lib_file[$2]}" "${lib_format[$2]}" "$3" "$4/") ;;
     # LZH names from Japanese Windows tools are Shift_JIS; bsdtar would otherwise read them as
     # the locale's UTF-8 and fail those entries.
     bsdtar) if [[ "$2" == lzh ]]; then
@@ -144,6 +165,16 @@ worse() {
 
 median() { sort -n | awk '{v[NR]=$1} END {if (NR==0) print 0; else if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
 
+# Adds the row "=> $1": its median time against tool $2's and its peak RSS against tool $3's.
+ratio_row() {
+  rows+=("$(printf '%-10s %6s %-11s time %.2fx of %s (%.3f s), peak RSS %.2fx of %s (%.1f MiB)' \
+    "$archive_name" "" "=> $1" \
+    "$(awk -v a="${med[$1]}" -v b="${med[$2]}" 'BEGIN {print a / b}')" "$2" \
+    "$(awk -v u="${med[$2]}" 'BEGIN {print u / 1e6}')" \
+    "$(awk -v a="${rss[$1]}" -v b="${rss[$3]}" 'BEGIN {print (b > 0 ? a / b : 0)}')" \
+    "$3" "$(awk -v k="${rss[$3]}" 'BEGIN {print k / 1024}')")")
+}
+
 work="$data/work"
 mkdir -p "$work"
 # Other work on the machine skews every figure; the report says how busy it was.
@@ -166,7 +197,9 @@ for archive_name in $archives; do
 
   declare -A med=() rss=() status=()
   good_peer=0 peers_run=0
-  for tool in ours ours-1core $(peers_for "$fmt"); do
+  ours_tools="ours ours-1core"
+  [[ -n "$base_libs" ]] && ours_tools+=" base base-1core"
+  for tool in $ours_tools $(peers_for "$fmt"); do
     why=$(unavailable "$tool" "$fmt")
     if [[ -n "$why" ]]; then
       rows+=("$(printf '%-10s %6s %-11s %s' "$archive_name" "$size_mb" "$tool" "skipped: $why")")
@@ -190,9 +223,9 @@ for archive_name in $archives; do
       if ((rc != 0)); then
         rc_seen=$rc
         # The driver prints the library's own result; that is the code a user would see.
-        [[ "$tool" == ours* ]] && rc_seen=$(grep -o '0x[0-9A-F]*' "$work/tool.log" | head -n 1)
-        if [[ "$tool" == ours* && "$tree" == ok && "$rc_noted" == 0 ]]; then
-          problems+=("$archive_name ours (run $i): result ${rc_seen:-$rc} although every file came out right")
+        is_ours "$tool" && rc_seen=$(grep -o '0x[0-9A-F]*' "$work/tool.log" | head -n 1)
+        if is_ours "$tool" && [[ "$tree" == ok && "$rc_noted" == 0 ]]; then
+          problems+=("$archive_name $tool (run $i): result ${rc_seen:-$rc} although every file came out right")
           rc_noted=1
         fi
       fi
@@ -207,7 +240,7 @@ for archive_name in $archives; do
     min_us=$(printf '%s\n' "${times[@]}" | sort -n | head -n 1)
     rss[$tool]=$peak
     status[$tool]=$tree_all
-    if [[ "$tool" != ours* ]]; then
+    if ! is_ours "$tool"; then
       peers_run=1
       [[ "$tree_all" != WRONG ]] && good_peer=1
     fi
@@ -221,7 +254,7 @@ for archive_name in $archives; do
   # cost nothing in time, so those peers still count).
   fastest="" lowest_rss=""
   for tool in "${!med[@]}"; do
-    [[ "$tool" == ours* || "${status[$tool]}" == WRONG ]] && continue
+    is_ours "$tool" || [[ "${status[$tool]}" == WRONG ]] && continue
     if [[ -z "$fastest" ]] || awk -v a="${med[$tool]}" -v b="${med[$fastest]}" 'BEGIN {exit !(a < b)}'; then
       fastest=$tool
     fi
@@ -230,14 +263,13 @@ for archive_name in $archives; do
   if [[ -n "${med[ours]:-}" && "${status[ours]}" != ok ]]; then
     rows+=("$(printf '%-10s %6s %-11s %s' "$archive_name" "" "=> ours" "no ratio: our tree is ${status[ours]}")")
   elif [[ -n "${med[ours]:-}" && -n "$fastest" ]]; then
+    for mine in $ours_tools; do
+      [[ -n "${med[$mine]:-}" ]] && ratio_row "$mine" "$fastest" "$lowest_rss"
+    done
+    # The change itself: this version against the baseline, on both cores and on one.
     for mine in ours ours-1core; do
-      [[ -n "${med[$mine]:-}" ]] || continue
-      rows+=("$(printf '%-10s %6s %-11s time %.2fx of %s (%.3f s), peak RSS %.2fx of %s (%.1f MiB)' \
-        "$archive_name" "" "=> $mine" \
-        "$(awk -v a="${med[$mine]}" -v b="${med[$fastest]}" 'BEGIN {print a / b}')" "$fastest" \
-        "$(awk -v u="${med[$fastest]}" 'BEGIN {print u / 1e6}')" \
-        "$(awk -v a="${rss[$mine]}" -v b="${rss[$lowest_rss]}" 'BEGIN {print (b > 0 ? a / b : 0)}')" \
-        "$lowest_rss" "$(awk -v k="${rss[$lowest_rss]}" 'BEGIN {print k / 1024}')")")
+      base="base${mine#ours}"
+      [[ -n "${med[$mine]:-}" && -n "${med[$base]:-}" ]] && ratio_row "$mine" "$base" "$base"
     done
   fi
   rows+=("")

@@ -22,11 +22,18 @@
 #include "tests/fakes/scoped_temp_dir.h"
 #include "tests/fakes/test_files.h"
 
+// The sanitizers' runtimes replace malloc (their mallinfo2 says 0) and count for themselves.
+// g++ says so with __SANITIZE_ADDRESS__, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// The sanitizers' runtimes replace malloc and count for themselves; g++ ships no header
-// that declares this.
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #define DIZOR_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define DIZOR_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+#ifdef DIZOR_SANITIZER_ALLOCATOR
+// g++ ships no header that declares it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace rar_test {

@@ -18,17 +18,24 @@ constexpr size_t kMaxAhead = 4 << 20;
 constexpr size_t kItemCost = 256;
 constexpr size_t kPiece = 256 * 1024;
 constexpr size_t kWakeItems = 64;
+// What a detached entry counts against kMaxAhead: it may hold up to this much compressed
+// data copied from the archive.
+constexpr size_t kDetachedCost = 64 * 1024;
 
 struct Item {
   enum Kind { kEntry, kData, kEndOfData, kEndOfArchive } kind = kEndOfArchive;
   Entry entry;                // kEntry
   std::vector<uint8_t> data;  // kData
   Status status;              // kEndOfData: the result of the entry; kEndOfArchive: of Next()
+  std::unique_ptr<EntryData> detached;  // kEntry: its data, detached, when no kData follow
+
+  size_t Cost() const { return data.size() + (detached != nullptr ? kDetachedCost : kItemCost); }
 };
 
 class ReadAheadSource : public EntrySource {
  public:
-  explicit ReadAheadSource(std::unique_ptr<EntrySource> inner) : inner_(std::move(inner)) {
+  ReadAheadSource(std::unique_ptr<EntrySource> inner, int64_t detach_from)
+      : inner_(std::move(inner)), detach_from_(detach_from) {
     // Asked here, before the worker owns the source.
     has_totals_ = inner_->Totals(&total_bytes_, &total_entries_);
     worker_ = std::thread(&ReadAheadSource::Work, this);
@@ -52,6 +59,7 @@ class ReadAheadSource : public EntrySource {
   bool Next(Entry* entry, Status* status) override {
     *status = Status::Ok();
     // Whatever the reader left of the current entry is dropped.
+    detached_.reset();
     while (in_entry_) TakeDataOrEnd();
     if (finished_) {
       *status = final_status_;
@@ -65,13 +73,18 @@ class ReadAheadSource : public EntrySource {
       return false;
     }
     *entry = std::move(item.entry);
-    in_entry_ = true;
+    detached_ = std::move(item.detached);
+    in_entry_ = detached_ == nullptr;
     entry_status_ = Status::Ok();
     return true;
   }
 
+  // A large entry the worker detached is handed on, to be decoded on another thread still.
+  std::unique_ptr<EntryData> DetachData() override { return std::move(detached_); }
+
   Status Read(void* buf, size_t size, size_t* got) override {
     *got = 0;
+    if (detached_ != nullptr) return detached_->Read(buf, size, got);
     if (size == 0) return Status::Ok();
     while (in_entry_ && offset_ == piece_.size()) TakeDataOrEnd();
     if (offset_ == piece_.size()) return entry_status_;
@@ -115,11 +128,12 @@ class ReadAheadSource : public EntrySource {
       return Item{Item::kEndOfArchive,
                   {},
                   {},
-                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding")};
+                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding"),
+                  nullptr};
     }
     Item item = std::move(queue_.front());
     queue_.pop_front();
-    queued_bytes_ -= item.data.size() + kItemCost;
+    queued_bytes_ -= item.Cost();
     if (worker_waiting_ && queued_bytes_ <= kMaxAhead / 2) changed_.notify_all();
     return item;
   }
@@ -139,7 +153,7 @@ class ReadAheadSource : public EntrySource {
     }
     if (cancelled_) return false;
     bool last = item.kind == Item::kEndOfArchive;
-    queued_bytes_ += item.data.size() + kItemCost;
+    queued_bytes_ += item.Cost();
     queue_.push_back(std::move(item));
     worker_done_ = worker_done_ || last;
     if (reader_waiting_ && ReaderMayGo()) changed_.notify_all();
@@ -156,7 +170,8 @@ class ReadAheadSource : public EntrySource {
         Push(Item{Item::kEndOfArchive,
                   {},
                   {},
-                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding")});
+                  Status::Fatal(ResultCode::kOutOfMemory, "out of memory while decoding"),
+                  nullptr});
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         worker_done_ = true;  // the reader sees an empty, finished queue
@@ -168,29 +183,35 @@ class ReadAheadSource : public EntrySource {
   void WorkUnguarded() {
     std::unique_ptr<uint8_t[]> scratch(new uint8_t[kPiece]);
     for (;;) {
-      Item entry{Item::kEntry, {}, {}, {}};
+      Item entry{Item::kEntry, {}, {}, {}, nullptr};
       Status status;
       if (!inner_->Next(&entry.entry, &status)) {
-        Push(Item{Item::kEndOfArchive, {}, {}, status});
+        Push(Item{Item::kEndOfArchive, {}, {}, status, nullptr});
         return;
       }
+      if (detach_from_ >= 0 && entry.entry.size >= detach_from_) {
+        entry.detached = inner_->DetachData();
+      }
+      const bool detached = entry.detached != nullptr;
       if (!Push(std::move(entry))) return;
+      if (detached) continue;
       for (;;) {
         // Read into one buffer and hand over only what came: a fresh buffer of full size
         // for every small file would cost more than decoding it.
         size_t got = 0;
         status = inner_->Read(scratch.get(), kPiece, &got);
         if (!status.ok() || got == 0) {
-          if (!Push(Item{Item::kEndOfData, {}, {}, status})) return;
+          if (!Push(Item{Item::kEndOfData, {}, {}, status, nullptr})) return;
           break;
         }
         std::vector<uint8_t> data(scratch.get(), scratch.get() + got);
-        if (!Push(Item{Item::kData, {}, std::move(data), {}})) return;
+        if (!Push(Item{Item::kData, {}, std::move(data), {}, nullptr})) return;
       }
     }
   }
 
   std::unique_ptr<EntrySource> inner_;  // the worker's only
+  const int64_t detach_from_;
   std::thread worker_;
   bool has_totals_ = false;
   uint64_t total_bytes_ = 0, total_entries_ = 0;
@@ -209,13 +230,14 @@ class ReadAheadSource : public EntrySource {
   Status entry_status_, final_status_;
   std::vector<uint8_t> piece_;
   size_t offset_ = 0;
+  std::unique_ptr<EntryData> detached_;  // of the current entry, until handed on
 };
 
 }  // namespace
 
-std::unique_ptr<EntrySource> ReadAhead(std::unique_ptr<EntrySource> inner) {
+std::unique_ptr<EntrySource> ReadAhead(std::unique_ptr<EntrySource> inner, int64_t detach_from) {
   if (inner == nullptr) return nullptr;
-  return std::make_unique<ReadAheadSource>(std::move(inner));
+  return std::make_unique<ReadAheadSource>(std::move(inner), detach_from);
 }
 
 }  // namespace engine

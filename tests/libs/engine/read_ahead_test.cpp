@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -64,9 +67,52 @@ class FakeSource : public EntrySource {
   size_t offset_ = 0;
 };
 
+// The same source, but every member can be detached; the detached data is the same pattern.
+// `alive` counts detached objects not yet destroyed.
+class DetachingSource : public FakeSource {
+ public:
+  DetachingSource(std::vector<FakeMember> members, Status last, std::atomic<int>* alive)
+      : FakeSource(members, std::move(last)), members_(std::move(members)), alive_(alive) {}
+
+  bool Next(Entry* entry, Status* status) override {
+    ++current_;
+    return FakeSource::Next(entry, status);
+  }
+
+  std::unique_ptr<EntryData> DetachData() override {
+    return std::make_unique<Detached>(members_[current_], alive_);
+  }
+
+ private:
+  class Detached : public EntryData {
+   public:
+    // A source of that member alone, read from its start.
+    Detached(const FakeMember& member, std::atomic<int>* alive)
+        : source_({member}, Status::Ok()), alive_(alive) {
+      Entry e;
+      Status s;
+      source_.Next(&e, &s);
+      ++*alive_;
+    }
+    ~Detached() override { --*alive_; }
+    Status Read(void* buf, size_t size, size_t* got) override {
+      return source_.Read(buf, size, got);
+    }
+
+   private:
+    FakeSource source_;
+    std::atomic<int>* alive_;
+  };
+
+  std::vector<FakeMember> members_;
+  std::atomic<int>* alive_;
+  size_t current_ = static_cast<size_t>(-1);
+};
+
 // Everything a reader sees: per entry its name, the bytes it read (at most `limit`), the
-// status of the last read; then the status Next() ended with.
-std::string Transcript(EntrySource* source, size_t read_size, size_t limit) {
+// status of the last read; then the status Next() ended with. With `detach`, the data of each
+// entry the source lets go is read from the detached object instead.
+std::string Transcript(EntrySource* source, size_t read_size, size_t limit, bool detach = false) {
   std::string out;
   Entry e;
   Status status;
@@ -75,7 +121,12 @@ std::string Transcript(EntrySource* source, size_t read_size, size_t limit) {
     out += e.name + ":";
     size_t got = 0, total = 0;
     Status s;
-    while (total < limit && (s = source->Read(buf.data(), buf.size(), &got)).ok() && got > 0) {
+    std::unique_ptr<EntryData> detached = detach ? source->DetachData() : nullptr;
+    auto read = [&] {
+      return detached != nullptr ? detached->Read(buf.data(), buf.size(), &got)
+                                 : source->Read(buf.data(), buf.size(), &got);
+    };
+    while (total < limit && (s = read()).ok() && got > 0) {
       out.append(buf.data(), got);
       total += got;
     }
@@ -114,6 +165,59 @@ TEST(ReadAhead, SameAsTheSourceItWraps) {
     EXPECT_EQ(Transcript(ahead.get(), c.read_size, c.limit),
               Transcript(&direct, c.read_size, c.limit));
   }
+}
+
+TEST(ReadAhead, LargeEntriesAreHandedOnDetachedSmallOnesReadAhead) {
+  const std::vector<FakeMember> members = {
+      {"small", 1999, Status::Ok()},
+      {"large", 3'000'000, Status::Ok()},
+      {"crc", 2500, Status::Entry(ResultCode::kDamaged, "CRC")},
+      {"empty", 0, Status::Ok()},
+      {"after", 2000, Status::Ok()},
+  };
+  const Status last = Status::Fatal(ResultCode::kDamaged, "cut");
+  FakeSource direct(members, last);
+  const std::string want = Transcript(&direct, 4096, SIZE_MAX);
+  // A reader that takes what is detached, and one that reads everything through the wrapper
+  // (the writer does so on one core): both see what the source holds.
+  for (bool detach : {true, false}) {
+    SCOPED_TRACE(detach);
+    std::atomic<int> alive{0};
+    auto ahead = ReadAhead(std::make_unique<DetachingSource>(members, last, &alive), 2000);
+    EXPECT_EQ(Transcript(ahead.get(), 4096, SIZE_MAX, detach), want);
+    ahead.reset();
+    EXPECT_EQ(alive.load(), 0);
+  }
+  // Which ones: only those of at least the given size.
+  std::atomic<int> alive{0};
+  auto ahead = ReadAhead(std::make_unique<DetachingSource>(members, last, &alive), 2000);
+  std::string detached;
+  Entry e;
+  Status s;
+  while (ahead->Next(&e, &s)) {
+    if (ahead->DetachData() != nullptr) detached += e.name + " ";
+  }
+  EXPECT_EQ(detached, "large crc after ");
+}
+
+TEST(ReadAhead, DetachedEntriesAheadAreBounded) {
+  // Each detached entry may hold its compressed data: the worker must not detach the whole
+  // archive ahead of a slow reader.
+  std::vector<FakeMember> members(5000, FakeMember{"big", 100'000, Status::Ok()});
+  std::atomic<int> alive{0};
+  auto ahead = ReadAhead(std::make_unique<DetachingSource>(members, Status::Ok(), &alive), 1000);
+  Entry e;
+  Status s;
+  ASSERT_TRUE(ahead->Next(&e, &s));
+  int most = 0;
+  for (int i = 0; i < 50; ++i) {
+    most = std::max(most, alive.load());
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_GT(most, 0);
+  EXPECT_LE(most, 80);
+  ahead.reset();
+  EXPECT_EQ(alive.load(), 0);
 }
 
 TEST(ReadAhead, ReaderMayStopAnywhere) {

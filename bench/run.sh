@@ -216,6 +216,7 @@ for archive_name in $archives; do
     peak=0
     tree_all=ok
     rc_seen=0 rc_noted=0
+    kept_wrong=""
     for ((i = 1; i <= runs; i++)); do
       echo "  $archive_name $tool run $i/$runs" >&2
       dest="$out_root/$kind-$fmt-$tool-$i"
@@ -224,7 +225,7 @@ for archive_name in $archives; do
       measure_once
       check_tree "$manifest"
       if [[ "$tree" != ok && "$tree_all" == ok ]]; then
-        problems+=("$archive_name $tool (run $i): $tree rc=$rc")
+        problems+=("$archive_name $tool (run $i): $tree rc=$rc, kept in $dest")
         while IFS= read -r line; do problems+=("$line"); done < <(head -n 6 "$work/tree.log"; tail -n 3 "$work/tool.log" | sed 's/^/  tool: /')
       fi
       tree_all=$(worse "$tree_all" "$tree")
@@ -241,10 +242,14 @@ for archive_name in $archives; do
         times+=("$wall_us")
         ((rss_kb > peak)) && peak=$rss_kb
       fi
-      # Keep a wrong tree for a look; drop right ones to keep the disk free, those of many
-      # files only at the end.
-      if [[ "$tree" == ok ]]; then
-        if (($(wc -l <"$manifest") >= many_files)); then kept_trees+=("$dest"); else rm -rf "$dest"; fi
+      # Keep the first wrong tree of each tool for a look (the report names it); the others
+      # go to keep the disk free, those of many files only at the end.
+      if [[ "$tree" != ok && -z "$kept_wrong" ]]; then
+        kept_wrong=$dest
+      elif (($(wc -l <"$manifest") >= many_files)); then
+        kept_trees+=("$dest")
+      else
+        rm -rf "$dest"
       fi
     done
     med[$tool]=$(printf '%s\n' "${times[@]}" | median)

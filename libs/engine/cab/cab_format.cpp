@@ -22,8 +22,6 @@
 // (cab_view.h).
 #include "engine/cab/cab_format.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/cab/cab_directory.h"
@@ -32,6 +30,7 @@
 #include "engine/cab/cab_locate.h"
 #include "engine/cab/mspack_source.h"
 #include "engine/read_ahead.h"
+#include "engine/regular_file.h"
 
 namespace engine {
 namespace {
@@ -49,16 +48,14 @@ struct Located {
 
 Located Locate(const std::string& path) {
   Located found;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int64_t file_size = 0;
+  const int fd = OpenRegularFile(path, &file_size);
   if (fd < 0) return found;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const auto size = static_cast<uint64_t>(st.st_size);
-    found.offset = cab::FindCabinet(fd, size);
-    found.has_directory =
-        found.offset >= 0 &&
-        cab::ReadCabinetDirectory(fd, static_cast<uint64_t>(found.offset), size, &found.directory);
-  }
+  const auto size = static_cast<uint64_t>(file_size);
+  found.offset = cab::FindCabinet(fd, size);
+  found.has_directory =
+      found.offset >= 0 &&
+      cab::ReadCabinetDirectory(fd, static_cast<uint64_t>(found.offset), size, &found.directory);
   ::close(fd);
   return found;
 }
@@ -80,11 +77,10 @@ bool WorthReadingAhead(const cab::CabinetDirectory& dir) {
 }  // namespace
 
 bool IsCabArchive(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, &size);
   if (fd < 0) return false;
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-            cab::FindCabinet(fd, static_cast<uint64_t>(st.st_size)) >= 0;
+  const bool ok = cab::FindCabinet(fd, static_cast<uint64_t>(size)) >= 0;
   ::close(fd);
   return ok;
 }

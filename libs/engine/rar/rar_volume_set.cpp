@@ -1,28 +1,16 @@
 #include "engine/rar/rar_volume_set.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "engine/regular_file.h"
 
 namespace engine::rar {
 namespace {
 
 // Sets of hundreds of volumes exist; keeping them all open could run out of descriptors.
 constexpr size_t kMaxOpen = 32;
-
-int OpenRegular(const std::string& path, int64_t* size) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  *size = st.st_size;
-  return fd;
-}
 
 }  // namespace
 
@@ -36,7 +24,7 @@ bool VolumeSet::Add(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   Volume v;
   v.path = path;
-  v.fd = OpenRegular(path, &v.size);
+  v.fd = OpenRegularFile(path, &v.size);
   if (v.fd < 0) return false;
   v.last_use = ++clock_;
   volumes_.push_back(std::move(v));
@@ -75,7 +63,7 @@ int VolumeSet::Borrow(size_t volume) const {
       }
     }
     int64_t size = 0;
-    v.fd = OpenRegular(v.path, &size);
+    v.fd = OpenRegularFile(v.path, &size);
     // A volume that changed size since it was scanned is not the one we listed.
     if (v.fd >= 0 && size != v.size) {
       close(v.fd);

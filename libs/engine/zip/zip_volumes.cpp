@@ -1,6 +1,5 @@
 #include "engine/zip/zip_volumes.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,18 +7,15 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "engine/regular_file.h"
+
 namespace engine::zip {
 namespace {
 
 int OpenRegular(const std::string& path, uint64_t* size) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  *size = static_cast<uint64_t>(st.st_size);
+  int64_t signed_size = 0;
+  const int fd = OpenRegularFile(path, &signed_size);
+  *size = fd >= 0 ? static_cast<uint64_t>(signed_size) : 0;
   return fd;
 }
 

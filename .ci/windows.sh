@@ -61,7 +61,9 @@ for n in $(seq 90 140); do
   fi
 done
 [ -n "$display" ] || { echo "no free X display number"; exit 1; }
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: without it the server resets whenever its last client leaves (an xdotool call
+# between two tests, say) and turns away whoever connects during the reset.
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true

@@ -152,6 +152,8 @@ inline constexpr const char* kQtNoDisplay =
 inline constexpr const char* kQtModuleMissing = "画面表示の部品を読み込めませんでした: ";
 // Followed by the variable that names the display, as "DISPLAY=:99".
 inline constexpr const char* kQtDisplayUnreachable = "画面に接続できません: ";
+// The display answers but will not let this program in (no cookie for it), as "DISPLAY=:0".
+inline constexpr const char* kQtDisplayRefused = "画面への接続を拒否されました: ";
 
 // The Windows program (Dizor-K.exe).
 inline constexpr const char* kWin32NoWindow = "ウィンドウを作成できませんでした。";

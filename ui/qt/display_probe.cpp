@@ -1,5 +1,6 @@
 #include "ui/qt/display_probe.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -8,8 +9,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "support/texts.h"
@@ -167,12 +173,68 @@ bool TcpAnswers(const std::string& host, int port, int timeout_ms) {
   return answers;
 }
 
+X11Answer AskX11Server(const std::string& display, int timeout_ms) {
+  // The library Qt's X11 support itself uses, loaded once and never unloaded: an attempt that
+  // timed out may still be running in it.
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  static void* const xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (xcb == nullptr) return X11Answer::kNotAsked;
+  const auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+  const auto has_error = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+  const auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+  if (connect == nullptr || has_error == nullptr || disconnect == nullptr) {
+    return X11Answer::kNotAsked;
+  }
+  // xcb_connect has no time limit of its own; a server that accepts and then says nothing
+  // would hold the batch for ever. The attempt runs on a thread of its own and is left behind
+  // when it takes too long; what it shares lives as long as the longer of the two.
+  struct Attempt {
+    std::mutex mutex;
+    std::condition_variable done_cv;
+    bool done = false;
+    bool abandoned = false;
+    bool let_in = false;
+    void* connection = nullptr;
+  };
+  auto attempt = std::make_shared<Attempt>();
+  std::thread([attempt, display, connect, has_error, disconnect] {
+    void* connection = connect(display.c_str(), nullptr);
+    const bool let_in = connection != nullptr && has_error(connection) == 0;
+    std::lock_guard<std::mutex> lock(attempt->mutex);
+    if (let_in && !attempt->abandoned) {
+      attempt->connection = connection;
+    } else if (connection != nullptr) {
+      disconnect(connection);
+    }
+    attempt->done = true;
+    attempt->let_in = let_in;
+    attempt->done_cv.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(attempt->mutex);
+  if (!attempt->done_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                 [&] { return attempt->done; })) {
+    attempt->abandoned = true;
+    return X11Answer::kSilent;
+  }
+  if (!attempt->let_in) return X11Answer::kRefused;
+  // The connection stays open until the next question, in the program until it ends. An X
+  // server with no client left resets itself (a bare Xvfb does), and while it resets it turns
+  // new clients away: had this one closed before Qt connected, Qt could meet that moment and
+  // end the process, the very thing this question is asked to prevent.
+  static void* kept = nullptr;
+  if (kept != nullptr) disconnect(kept);
+  kept = attempt->connection;
+  return X11Answer::kLetIn;
+}
+
 std::string ProcessEnvironment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
 }
 
-std::string DisplayProblem(const Environment& env) {
+std::string DisplayProblem(const Environment& env, int x11_timeout_ms) {
   const Platforms platforms = PlatformsOf(env("QT_QPA_PLATFORM"));
   if (!platforms.needs_display) return "";
   const std::string display = platforms.x11 ? env("DISPLAY") : "";
@@ -189,7 +251,15 @@ std::string DisplayProblem(const Environment& env) {
     if (!x11) return "";  // a form we do not know: Qt may
     if (x11->local ? UnixSocketAnswers(x11->path, true) || UnixSocketAnswers(x11->path, false)
                    : TcpAnswers(x11->host, x11->port, kTcpTimeoutMs)) {
-      return "";
+      switch (AskX11Server(display, x11_timeout_ms)) {
+        case X11Answer::kLetIn:
+        case X11Answer::kNotAsked:
+          return "";
+        case X11Answer::kRefused:
+          return texts::kQtDisplayRefused + std::string("DISPLAY=") + display;
+        case X11Answer::kSilent:
+          break;
+      }
     }
     if (!unreachable.empty()) unreachable += ' ';
     unreachable += "DISPLAY=";

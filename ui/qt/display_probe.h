@@ -30,13 +30,28 @@ std::string WaylandSocketPath(const std::string& wayland_display, const std::str
 bool UnixSocketAnswers(const std::string& path, bool abstract);
 bool TcpAnswers(const std::string& host, int port, int timeout_ms);
 
+// What an X server says to a client that connects the way Qt will: libxcb, with DISPLAY as
+// given and the cookie from XAUTHORITY. A socket that answers can still refuse a client that
+// lacks the display's cookie (a program started through sudo, an SSH login that did not bring
+// the cookie along), and Qt then ends the process as well.
+enum class X11Answer {
+  kLetIn,
+  kRefused,
+  kSilent,    // no answer within the time given: a server that hangs hangs Qt too
+  kNotAsked,  // libxcb is not there to ask with (then neither is Qt's X11 support)
+};
+X11Answer AskX11Server(const std::string& display, int timeout_ms);
+
 // Reads one environment variable; "" when it is unset.
 using Environment = std::function<std::string(const char* name)>;
 std::string ProcessEnvironment(const char* name);
 
 // "" when Qt can show windows: a display of the platform Qt will use answers, or Qt's platform
 // is one that needs no display (offscreen, minimal, vnc, ...). Otherwise why not, for the user:
-// no display named at all, or the one named does not answer.
-std::string DisplayProblem(const Environment& env = ProcessEnvironment);
+// no display named at all, the one named does not answer, or its X server refuses us.
+// `x11_timeout_ms` bounds the wait for the X server's answer.
+inline constexpr int kX11AnswerTimeoutMs = 5000;
+std::string DisplayProblem(const Environment& env = ProcessEnvironment,
+                           int x11_timeout_ms = kX11AnswerTimeoutMs);
 
 #endif  // DIZOR_UI_QT_DISPLAY_PROBE_H_

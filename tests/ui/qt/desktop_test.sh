@@ -17,6 +17,8 @@
 #                         and a window that cannot be shown gives status 2
 #   unreachable-display   DISPLAY names a display nobody serves (a stale SSH session): no
 #                         abort, boxes become text and the batch goes on extracting
+#   refusing-display      a display that answers but refuses us (no cookie, as under sudo):
+#                         the same, and the settings mode names the refusal
 #   options               --help, --version and an unknown option, answered without Qt
 #   password-dialog       an encrypted archive: the dialog, a wrong answer, the right one
 #   progress-window       a slow archive: the window after half a second, then キャンセル
@@ -24,16 +26,35 @@
 #   folder-picker-ja      under a Japanese locale: 参照 opens the picker in Japanese, in the
 #                         folder the box names; Escape closes it, Escape again the window
 #
-# Exit status 77 (skipped) when a tool the scenario needs is missing.
+# Exit status 77 (skipped) when a tool the scenario needs is missing. A scenario that finds its
+# Xvfb unusable (xdotool cannot reach it, or the program is refused by it) runs again on a new
+# one, at most three times in all; the reason is printed each time.
 set -u
+# glibc's own fatal messages (a damaged heap, say) go to standard error, where fail() shows them.
+export LIBC_FATAL_STDERR_=1
 scenario=${1:?scenario} bin=${2:?bin dir} artifacts=${3:?artifact dir} test_libs=${4:-}
 
 skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED ($scenario): $*"; exit 1; }
+# What the program wrote to standard error goes with every failure: an abort in Qt says why
+# only there.
+fail() {
+  echo "FAILED ($scenario): $*"
+  if [[ -s "${work:-}/stderr" ]]; then
+    echo "the program's standard error:"
+    sed 's/^/  /' "$work/stderr"
+    # Refused by, or unable to reach, the Xvfb this run started: the test machine's display is
+    # at fault, not the program, which said so instead of aborting.
+    if ((needs_screen)) && [[ "$scenario" != refusing-display ]] &&
+      grep -qE '画面への接続を拒否されました|画面に接続できません' "$work/stderr"; then
+      exit 75
+    fi
+  fi
+  exit 1
+}
 
 case "$scenario" in
   settings-window | failure-box | batch-without-window) needs_screen=1 ;;
-  password-dialog | progress-window | folder-picker-ja) needs_screen=1 ;;
+  password-dialog | progress-window | folder-picker-ja | refusing-display) needs_screen=1 ;;
   without-qt | unreachable-display | options) needs_screen=0 ;;
   *) echo "unknown scenario $scenario" >&2; exit 2 ;;
 esac
@@ -43,8 +64,22 @@ if ((needs_screen)) && [[ -z "${DIZOR_UNDER_XVFB:-}" ]]; then
   command -v xvfb-run >/dev/null || skip "xvfb-run is missing (Debian package xvfb)"
   command -v xdotool >/dev/null || skip "xdotool is missing (Debian package xdotool)"
   command -v import >/dev/null || skip "import is missing (Debian package imagemagick)"
-  # -a: a free display number, so that tests can run side by side.
-  exec xvfb-run -a -s "-screen 0 640x480x24" env DIZOR_UNDER_XVFB=1 bash "$0" "$@"
+  # -a: a free display number, so that tests can run side by side. -noreset: without it the
+  # server resets whenever its last client leaves (each xdotool call that finds nothing yet),
+  # and a program connecting during the reset is turned away; a desktop always has clients.
+  for attempt in 1 2 3; do
+    xvfb-run -a -s "-screen 0 640x480x24 -noreset" env DIZOR_UNDER_XVFB=1 bash "$0" "$@"
+    rc=$?
+    ((rc == 75)) || exit $rc
+    echo "attempt $attempt: the display was unusable; again on a new one"
+  done
+  echo "FAILED ($scenario): no usable display in three attempts"
+  exit 1
+fi
+if ((needs_screen)); then
+  # The display must be the one xvfb-run started for us, at the size it was asked for.
+  geometry=$(timeout 10 xdotool getdisplaygeometry 2>&1)
+  [[ "$geometry" == "640 480" ]] || { echo "display $DISPLAY: $geometry"; exit 75; }
 fi
 # A developer's offscreen setting would keep the window off the Xvfb screen.
 ((needs_screen)) && unset QT_QPA_PLATFORM WAYLAND_DISPLAY
@@ -77,9 +112,16 @@ write_settings() {  # mode folder auto_create open_after suppress_warnings
   } | iconv -f UTF-8 -t CP932 >"$prog/Dizor-K.ini"
 }
 
-# Waits up to $2 seconds for a window whose name matches $1; prints its id.
+# Waits up to $2 seconds for a window whose name matches $1; prints its id. Asked again and
+# again rather than with --sync: a window that goes away while xdotool looks at it (Qt makes
+# and drops some at start-up) ends xdotool with an X error, and --sync then gives nothing.
 window_named() {
-  timeout "$2" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1
+  local i id
+  for ((i = 0; i < $2 * 10; i++)); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [[ -n "$id" ]] && { echo "$id"; return; }
+    sleep 0.1
+  done
 }
 
 # The visible window whose name matches $1 right now, if any.
@@ -151,10 +193,14 @@ case "$scenario" in
       fi
       win=$(window_now '^Dizor-解凍 Ver 1\.10$')
       [[ -n "$win" ]] && break
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
     ((boxes == 0)) || fail "$boxes box(es) before the window, although every library is there"
-    [[ -n "$win" ]] || fail "no window titled Dizor-解凍 Ver 1.10"
+    if [[ -z "$win" ]]; then
+      kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "ended with status $? and no window"; }
+      fail "no window titled Dizor-解凍 Ver 1.10"
+    fi
     eval "$(xdotool getwindowgeometry --shell "$win")"
     [[ "$WIDTH" == 301 && "$HEIGHT" == 214 ]] || fail "client area ${WIDTH}x${HEIGHT}"
     screenshot settings_window
@@ -254,6 +300,26 @@ with zipfile.ZipFile(sys.argv[1], "w") as z: z.write(sys.argv[2], "hello.txt")' 
     ((rc == 2)) || fail "settings mode: exit status $rc; $(cat "$work/stderr")"
     grep -qxF "ウィンドウを表示できません。 画面に接続できません: DISPLAY=:$n" "$work/stderr" ||
       fail "settings mode: $(cat "$work/stderr")"
+    ;;
+
+  refusing-display)
+    use_stand_in
+    # The display answers, but without its cookie the X server turns us away.
+    head -c 4096 /dev/urandom >"$work/unknown.bin"
+    printf 'accept:UnZip' >"$work/good.zip"
+    write_settings 0 /tmp 1 0 1
+    XAUTHORITY=/dev/null timeout 20 "$prog/dizor" "$work/unknown.bin" "$work/good.zip" \
+      2>"$work/stderr"
+    rc=$?
+    ((rc == 1)) || fail "batch: exit status $rc (134 is Qt's abort)"
+    grep -qxF "[失敗！] \"$work/unknown.bin\"の解凍に失敗しました" "$work/stderr" || fail "batch"
+    grep -q "^UnZip|-x -o -q \"$work/good.zip\"" "$work/calls" ||
+      fail "the archive after the box was not extracted: $(cat "$work/calls")"
+    XAUTHORITY=/dev/null timeout 20 "$prog/dizor" 2>"$work/stderr"
+    rc=$?
+    ((rc == 2)) || fail "settings mode: exit status $rc"
+    grep -qxF "ウィンドウを表示できません。 画面への接続を拒否されました: DISPLAY=$DISPLAY" \
+      "$work/stderr" || fail "settings mode"
     ;;
 
   options)

@@ -5,13 +5,18 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/texts.h"
 #include "tests/fakes/scoped_temp_dir.h"
@@ -86,7 +91,8 @@ TEST(WaylandSocketPath, NameUnderTheRuntimeFolderOrAPathAsIs) {
   EXPECT_EQ(WaylandSocketPath("wayland-0", ""), "");
 }
 
-// A listening socket for the life of the object.
+// A listening socket for the life of the object. Unless told to Serve, it accepts nothing:
+// a connection is made (the kernel queues it) and then nothing is ever said.
 class Listener {
  public:
   // A Unix socket at `path`, in the abstract namespace when `abstract`.
@@ -98,7 +104,7 @@ class Listener {
     std::memcpy(a.sun_path + offset, path.data(), path.size());
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
                                              path.size() + (abstract ? 0 : 1));
-    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), size) == 0 && listen(fd_, 1) == 0;
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), size) == 0 && listen(fd_, 4) == 0;
   }
   // TCP on 127.0.0.1 at `port`.
   explicit Listener(int port) {
@@ -107,16 +113,86 @@ class Listener {
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 1) == 0;
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 4) == 0;
   }
-  ~Listener() { close(fd_); }
+  ~Listener() {
+    stop_ = true;
+    if (server_.joinable()) server_.join();
+    close(fd_);
+  }
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   bool ok() const { return ok_; }
 
+  // From now on, answers each client's connection setup as an X server would: it lets the
+  // client in, or refuses it with a reason.
+  void Serve(bool let_in) {
+    server_ = std::thread([this, let_in] {
+      while (!stop_) {
+        pollfd p = {fd_, POLLIN, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        const int client = accept(fd_, nullptr, nullptr);
+        if (client < 0) continue;
+        AnswerSetup(client, let_in);
+        close(client);
+      }
+    });
+  }
+
  private:
+  static bool ReadAll(int fd, uint8_t* to, size_t size) {
+    while (size > 0) {
+      pollfd p = {fd, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0) return false;
+      const ssize_t got = read(fd, to, size);
+      if (got <= 0) return false;
+      to += got;
+      size -= static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+  // The client's setup request: byte order, version, then the lengths of its authorisation
+  // name and data, each padded to four bytes. A client that only looks whether anybody
+  // listens hangs up before saying anything.
+  static void AnswerSetup(int client, bool let_in) {
+    uint8_t request[12];
+    if (!ReadAll(client, request, sizeof request)) return;
+    const bool little = request[0] == 'l';
+    auto u16 = [&](int at) {
+      return little ? request[at] | request[at + 1] << 8 : request[at] << 8 | request[at + 1];
+    };
+    const size_t auth = (u16(6) + 3u) / 4 * 4 + (u16(8) + 3u) / 4 * 4;
+    std::vector<uint8_t> ignored(auth);
+    if (auth > 0 && !ReadAll(client, ignored.data(), auth)) return;
+    std::vector<uint8_t> reply(8);
+    auto put16 = [&](size_t at, unsigned v) {
+      reply[at + (little ? 0 : 1)] = static_cast<uint8_t>(v);
+      reply[at + (little ? 1 : 0)] = static_cast<uint8_t>(v >> 8);
+    };
+    put16(2, 11);  // protocol 11.0
+    if (let_in) {
+      // Success with the fixed part only: no vendor, no screens, no formats.
+      reply[0] = 1;
+      reply.resize(8 + 32);
+      put16(6, 8);
+      reply[8 + 12 + (little ? 2 : 1)] = 0x40;  // resource-id base 0x00400000
+      reply[8 + 16 + (little ? 2 : 1)] = 0x1f;  // resource-id mask 0x001f0000
+    } else {
+      const std::string reason = "No protocol specified";
+      reply[0] = 0;
+      reply[1] = static_cast<uint8_t>(reason.size());
+      reply.insert(reply.end(), reason.begin(), reason.end());
+      reply.resize((reply.size() + 3) / 4 * 4);
+      put16(6, static_cast<unsigned>(reply.size() - 8) / 4);
+    }
+    (void)!write(client, reply.data(), reply.size());
+  }
+
   int fd_;
   bool ok_;
+  std::atomic<bool> stop_{false};
+  std::thread server_;
 };
 
 Environment Env(std::map<std::string, std::string> values) {
@@ -147,7 +223,8 @@ TEST(DisplayProblem, AnswersOnlyWhereSomethingListens) {
   struct Case {
     const char* name;
     std::map<std::string, std::string> env;
-    enum { kNone, kUnixAbstract, kTcp, kWayland } listening;
+    // An X server on the abstract socket or TCP lets us in unless it refuses or stays quiet.
+    enum { kNone, kUnixAbstract, kRefusing, kQuiet, kTcp, kWayland } listening;
     std::string problem;
   };
   const Case kCases[] = {
@@ -157,6 +234,14 @@ TEST(DisplayProblem, AnswersOnlyWhereSomethingListens) {
        Case::kNone,
        unreachable + "DISPLAY=" + local},
       {"a local display (abstract socket)", {{"DISPLAY", local}}, Case::kUnixAbstract, ""},
+      {"a display that refuses us (no cookie for it)",
+       {{"DISPLAY", local}},
+       Case::kRefusing,
+       texts::kQtDisplayRefused + ("DISPLAY=" + local)},
+      {"a display that accepts and then says nothing",
+       {{"DISPLAY", local}},
+       Case::kQuiet,
+       unreachable + "DISPLAY=" + local},
       {"a stale SSH forwarding", {{"DISPLAY", tcp}}, Case::kNone, unreachable + "DISPLAY=" + tcp},
       {"a live SSH forwarding", {{"DISPLAY", tcp}}, Case::kTcp, ""},
       {"a Wayland compositor",
@@ -202,10 +287,14 @@ TEST(DisplayProblem, AnswersOnlyWhereSomethingListens) {
       case Case::kNone:
         break;
       case Case::kUnixAbstract:
+      case Case::kRefusing:
+      case Case::kQuiet:
         listener = std::make_unique<Listener>("/tmp/.X11-unix/X" + std::to_string(n), true);
+        if (c.listening != Case::kQuiet) listener->Serve(c.listening == Case::kUnixAbstract);
         break;
       case Case::kTcp:
         listener = std::make_unique<Listener>(6000 + n);
+        listener->Serve(true);
         break;
       case Case::kWayland:
         listener = std::make_unique<Listener>(runtime.Sub("wayland-test"), false);
@@ -214,7 +303,7 @@ TEST(DisplayProblem, AnswersOnlyWhereSomethingListens) {
     if (listener) {
       ASSERT_TRUE(listener->ok());
     }
-    EXPECT_EQ(DisplayProblem(Env(c.env)), c.problem);
+    EXPECT_EQ(DisplayProblem(Env(c.env), 1000), c.problem);
     listener.reset();
     unlink(runtime.Sub("wayland-test").c_str());
   }

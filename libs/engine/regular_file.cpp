@@ -12,7 +12,9 @@ int OpenRegularFile(const std::string& path, int64_t* size) {
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int why = S_ISREG(st.st_mode) ? errno : 0;
     close(fd);
+    errno = why;
     return -1;
   }
   *size = static_cast<int64_t>(st.st_size);

@@ -1,12 +1,12 @@
 #include "engine/lha/lha_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "engine/regular_file.h"
 
 namespace engine::lha {
 
@@ -15,13 +15,13 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::Open(const std::string& path, std::string* error, size_t window) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    *error = path + ": " + (fd_ < 0 ? std::strerror(errno) : "not a regular file");
+  int64_t size = 0;
+  fd_ = OpenRegularFile(path, &size);
+  if (fd_ < 0) {
+    *error = path + ": " + (errno != 0 ? std::strerror(errno) : "not a regular file");
     return false;
   }
-  size_ = st.st_size;
+  size_ = size;
   buffer_.resize(std::max<size_t>(window, 64));
   return true;
 }

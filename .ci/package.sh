@@ -66,7 +66,8 @@ for file in /usr/bin/dizor /usr/bin/dizor-cli "$folder/dizor" "$folder/dizor-cli
             /usr/share/applications/dizor.desktop /usr/share/mime/packages/dizor.xml \
             /usr/share/icons/hicolor/scalable/apps/dizor.svg \
             /usr/share/icons/hicolor/64x64/apps/dizor.png \
-            /usr/share/man/man1/dizor.1.gz /usr/share/man/man1/dizor-cli.1.gz; do
+            /usr/share/man/man1/dizor.1.gz /usr/share/man/man1/dizor-cli.1.gz \
+            /usr/share/man/ja/man1/dizor.1.gz /usr/share/man/ja/man1/dizor-cli.1.gz; do
   check "$file is in the package" grep -qxF "$file" <<<"$installed"
 done
 check "the program folder is under /usr/lib" test "${folder#/usr/lib/}" != "$folder"
@@ -148,6 +149,8 @@ check "dizor without a screen reports in text (status 1)" test "$rc" = 1
 check "dizor found its libraries" bash -c "! grep -q 'DLL' '$work/stderr'"
 if command -v man >/dev/null; then
   check "man dizor-cli" bash -c "man -w dizor-cli | grep -q /usr/share/man/man1/dizor-cli.1.gz"
+  check "man dizor-cli in Japanese" bash -c \
+    "LANG=ja_JP.UTF-8 man -w dizor-cli | grep -q /usr/share/man/ja/man1/dizor-cli.1.gz"
 fi
 
 step "remove it"

@@ -84,29 +84,41 @@ if(TARGET dizor)
   ")
 endif()
 
-# The manual pages, compressed as Debian installs them (gzip -9n: the same bytes every build).
+# The manual pages, compressed as Debian installs them (gzip -9n: the same bytes every build):
+# English in man1, Japanese in ja/man1, where man finds it under a Japanese locale (and man-db
+# then sets it with Japanese line breaking).
 find_program(DIZOR_GZIP gzip)
-set(_dizor_man_pages "")
-foreach(_program ${_dizor_programs})
-  set(_page ${PROJECT_SOURCE_DIR}/data/man/${_program}.1)
-  if(NOT EXISTS ${_page})
-    continue()
+set(_dizor_man_targets "")
+foreach(_language "" "ja")
+  set(_sub "")
+  if(_language)
+    set(_sub "${_language}/")
   endif()
-  if(DIZOR_GZIP)
-    set(_compressed ${CMAKE_BINARY_DIR}/man/${_program}.1.gz)
-    add_custom_command(OUTPUT ${_compressed}
-                       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-                       COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${DIZOR_GZIP} ${_page}
-                               ${_compressed}
-                       DEPENDS ${_page} VERBATIM)
-    list(APPEND _dizor_man_pages ${_compressed})
-  else()
-    list(APPEND _dizor_man_pages ${_page})
+  set(_pages "")
+  foreach(_program ${_dizor_programs})
+    set(_page ${PROJECT_SOURCE_DIR}/data/man/${_sub}${_program}.1)
+    if(NOT EXISTS ${_page})
+      continue()
+    endif()
+    if(DIZOR_GZIP)
+      set(_compressed ${CMAKE_BINARY_DIR}/man/${_sub}${_program}.1.gz)
+      add_custom_command(OUTPUT ${_compressed}
+                         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${_sub}
+                         COMMAND sh -c "\"$0\" -9n -c \"$1\" > \"$2\"" ${DIZOR_GZIP} ${_page}
+                                 ${_compressed}
+                         DEPENDS ${_page} VERBATIM)
+      list(APPEND _pages ${_compressed})
+    else()
+      list(APPEND _pages ${_page})
+    endif()
+  endforeach()
+  if(_pages)
+    list(APPEND _dizor_man_targets ${_pages})
+    install(FILES ${_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/${_sub}man1)
   endif()
 endforeach()
-if(_dizor_man_pages)
-  add_custom_target(dizor_man_pages ALL DEPENDS ${_dizor_man_pages})
-  install(FILES ${_dizor_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(_dizor_man_targets)
+  add_custom_target(dizor_man_pages ALL DEPENDS ${_dizor_man_targets})
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)

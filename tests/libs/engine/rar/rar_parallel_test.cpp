@@ -6,6 +6,7 @@
 #include <malloc.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "engine/name_decoder.h"
 #include "engine/rar/rar_reader.h"
+#include "rar5_stream_writer.h"
 #include "rar_reader_test_support.h"
 #include "rar_test_archives.h"
 #include "rar_test_members.h"
@@ -362,6 +364,58 @@ std::unique_ptr<EntryData> DetachNamed(EntrySource* source, const std::string& n
 // A small file under a large declared dictionary gets a window of its own size; a file of
 // unknown size gets the whole dictionary, as it may need it. Measured as what the process
 // allocates once the decoder has made its first byte.
+// A Unix symlink RAR 2.9-4.x style (its target as the entry's data) may be compressed; the
+// reader then decodes the target on its own thread as it passes the link, while files handed
+// out before would still be decoding. So no file before such a link is handed out, and the
+// files after it are.
+TEST(RarParallel, FilesBeforeACompressedLinkTargetStayInOrder) {
+  auto compressed = [](Rar5File file) {
+    rar5_test::StreamWriter w(false);
+    w.StartBlock(true);
+    w.Literals(file.data);
+    w.EndBlock(true);
+    file.packed = w.data();
+    file.compression = 3 << 7;  // method 3, 128 KiB dictionary
+    return file;
+  };
+  const Rar5File a = compressed({.name = "a.txt", .data = std::string(3000, 'a') + "end a"});
+  const Rar5File b = compressed({.name = "b.txt", .data = "bee " + std::string(5000, 'b')});
+  const Rar5File c = compressed({.name = "c.txt", .data = std::string(7000, 'c')});
+  const Rar5File link = compressed({.name = "to-a", .data = "a.txt", .attributes = 0120777});
+  const Rar5File stored_link = {.name = "to-b", .data = "b.txt", .attributes = 0120777};
+  struct Case {
+    const char* name;
+    std::vector<Rar5File> files;
+    size_t detached;
+  };
+  const Case kCases[] = {
+      {"no link: every compressed file is handed out", {a, b, c}, 3},
+      {"a compressed link keeps the files before it", {a, b, link, c}, 1},
+      {"a stored link costs nothing", {a, b, stored_link, c}, 3},
+      {"a compressed link first keeps nothing", {link, a, b, c}, 3},
+  };
+  dizor_test::ScopedTempDir temp("rar-link-order");
+  for (const Case& k : kCases) {
+    SCOPED_TRACE(k.name);
+    const std::string path = temp.Sub("links.rar");
+    ASSERT_TRUE(PutFile(path, BuildRar5(k.files)));
+    const DetachedRead got = ReadDetached(path);
+    ExpectSameAsInOrder(path, got);
+    EXPECT_EQ(got.detached, k.detached);
+    const Listing listing = ReadAll(path);
+    for (const Rar5File& f : k.files) {
+      const bool is_link = f.attributes == 0120777;
+      const std::string want =
+          is_link ? "l\t" + f.name + "\t" + f.data
+                  : FileLine(f.name, Status::Ok(), f.data.size(),
+                             crc32(0L, reinterpret_cast<const Bytef*>(f.data.data()),
+                                   static_cast<uInt>(f.data.size())));
+      EXPECT_NE(std::find(listing.lines.begin(), listing.lines.end(), want), listing.lines.end())
+          << want;
+    }
+  }
+}
+
 TEST(RarParallel, DecoderOfSmallFileTakesNotTheWholeDictionary) {
   if (CorpusRar("").empty()) GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
   constexpr size_t kMiB = size_t{1} << 20;

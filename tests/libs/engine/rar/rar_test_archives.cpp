@@ -142,14 +142,16 @@ std::string BuildRar5(const std::vector<Rar5File>& files) {
       extra = Vint(record.size()) + record;
     }
     const uint64_t block_flags = 0x02 | (extra.empty() ? 0 : 0x01);
+    const std::string& stored = f.packed.empty() ? f.data : f.packed;
     std::string body = Vint(2) + Vint(block_flags);
     if (!extra.empty()) body += Vint(extra.size());
-    body += Vint(f.data.size());
+    body += Vint(stored.size());
     body += Vint((f.directory ? 0x01 : 0) | (f.store_crc ? 0x04 : 0));
     body += Vint(f.data.size()) + Vint(f.attributes);
     if (f.store_crc) engine::PutLe(&body, Crc(f.data), 4);
-    body += Vint(0) + Vint(f.host) + Vint(f.name.size()) + f.name + extra;
-    out += Rar5Block(body) + f.data;
+    body += Vint(f.packed.empty() ? 0 : f.compression) + Vint(f.host) + Vint(f.name.size()) +
+            f.name + extra;
+    out += Rar5Block(body) + stored;
   }
   out += Rar5Block(Vint(5) + Vint(0) + Vint(0));
   return out;

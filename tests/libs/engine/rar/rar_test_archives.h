@@ -1,8 +1,8 @@
 // Small RAR archives written by the tests themselves, for what the corpus lacks: names of
 // thousands of bytes, devices, links of every kind, RAR 1.4 archives (no tool here reads or
-// writes those), headers patched after the fact. Only stored data: nothing here
-// compresses. The layouts are the ones RAR writes (RARLAB's RAR5 technote, and the RAR 1.4
-// layout as unrar reads it).
+// writes those), headers patched after the fact. Nothing here compresses: compressed data
+// comes from the stream writers. The layouts are the ones RAR writes (RARLAB's RAR5
+// technote, and the RAR 1.4 layout as unrar reads it).
 #ifndef DIZOR_TESTS_LIBS_ENGINE_RAR_RAR_TEST_ARCHIVES_H_
 #define DIZOR_TESTS_LIBS_ENGINE_RAR_RAR_TEST_ARCHIVES_H_
 
@@ -21,6 +21,10 @@ struct Rar5File {
   uint64_t redirect = 0;  // 1 Unix symlink, 2 Windows symlink, 3 junction, 4 hard link, 5 copy
   std::string target{};
   bool store_crc = true;
+  // Compressed data in place of `data` when not empty (`data` is then what it decodes to),
+  // with the header's compression information (method << 7 | dictionary << 10).
+  std::string packed{};
+  uint64_t compression = 0;
 };
 
 // RAR5 pieces: a variable-length integer, and a whole block header (CRC-32 and size put in
@@ -32,7 +36,7 @@ std::string Rar5Header(const std::string& body);
 // size and CRC filled in.
 std::string Rar4Header(uint8_t type, uint16_t flags, const std::string& fields);
 
-// A RAR5 archive of stored files, ending with its end block.
+// A RAR5 archive of its files, stored unless given packed, ending with its end block.
 std::string BuildRar5(const std::vector<Rar5File>& files);
 
 // A RAR5 archive of one stored file encrypted with `password` (AES-256, 2^lg2_count key

@@ -38,13 +38,15 @@ std::optional<std::string> ScriptedPasswords::Get(bool wrong) {
   return std::nullopt;
 }
 
-Listing ReadAll(const std::string& path, engine::PasswordSource* passwords) {
+Listing ReadAll(const std::string& path, engine::PasswordSource* passwords,
+                const std::function<void()>& after_open) {
   Listing listing;
   engine::ReaderContext context;
   context.passwords = passwords;
   std::unique_ptr<engine::EntrySource> source =
       engine::rar::OpenRarReader(path, context, &listing.open);
   if (source == nullptr) return listing;
+  if (after_open) after_open();
   engine::Entry entry;
   std::vector<char> buf(1 << 16);
   while (source->Next(&entry, &listing.end)) {

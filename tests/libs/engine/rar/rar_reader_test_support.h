@@ -5,6 +5,7 @@
 #define DIZOR_TESTS_LIBS_ENGINE_RAR_RAR_READER_TEST_SUPPORT_H_
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,7 +43,9 @@ struct Listing {
   std::vector<std::string> lines;
   engine::Status end;  // how Next ended
 };
-Listing ReadAll(const std::string& path, engine::PasswordSource* passwords = nullptr);
+// `after_open` runs once the archive is open, before its first entry is read.
+Listing ReadAll(const std::string& path, engine::PasswordSource* passwords = nullptr,
+                const std::function<void()>& after_open = {});
 
 // Extracts `path` into `destination` (ending in '/') with the real writer.
 engine::ExtractReport ExtractRar(const std::string& path, const std::string& destination,

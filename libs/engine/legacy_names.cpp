@@ -87,6 +87,32 @@ bool IsJapanese(uint32_t cp) {
          (cp >= 0xFF61 && cp <= 0xFF9F);    // half-width katakana
 }
 
+// How the names read in EUC-JP: not at all (some name is not EUC-JP, or something other than
+// Japanese script, full-width forms and Japanese punctuation stands among its non-ASCII
+// characters), as kanji only, or with kana. Random bytes and Cyrillic code pages rarely make
+// valid EUC-JP pairs, and almost never kana (the kana rows are box drawing in KOI8-R).
+enum class EucJpReading { kNone, kKanjiOnly, kWithKana };
+
+EucJpReading ReadAsEucJp(const std::vector<std::string_view>& names) {
+  bool any = false;
+  bool kana = false;
+  std::string text;
+  for (std::string_view name : names) {
+    if (!Convert(name, kCodePageEucJp, true, &text)) return EucJpReading::kNone;
+    bool japanese = true;
+    ForEachCodePoint(text, [&](uint32_t cp) {
+      if (cp < 0x80) return;
+      any = true;
+      kana = kana || (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0xFF61 && cp <= 0xFF9F);
+      japanese = japanese && (IsJapanese(cp) || (cp >= 0x3000 && cp <= 0x303F) ||
+                              (cp >= 0xFF01 && cp <= 0xFF5E));
+    });
+    if (!japanese) return EucJpReading::kNone;
+  }
+  if (!any) return EucJpReading::kNone;
+  return kana ? EucJpReading::kWithKana : EucJpReading::kKanjiOnly;
+}
+
 // The Russian alphabet: the letters of other Cyrillic languages are rare in names, and taking
 // them in would let random bytes read as "Cyrillic" in code page 1251.
 bool IsRussianUpper(uint32_t cp) { return (cp >= 0x0410 && cp <= 0x042F) || cp == 0x0401; }
@@ -174,6 +200,7 @@ int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_
   if (all_utf8 && wide_utf8) return kCodePageUtf8;
 
   bool all_cp932 = true;
+  bool double_byte = false;  // a character code page 932 writes in two bytes
   int japanese = 0;
   std::string text;
   for (std::string_view name : names) {
@@ -181,13 +208,22 @@ int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_
       all_cp932 = false;
       break;
     }
-    ForEachCodePoint(text, [&](uint32_t cp) { japanese += IsJapanese(cp) ? 1 : 0; });
+    ForEachCodePoint(text, [&](uint32_t cp) {
+      japanese += IsJapanese(cp) ? 1 : 0;
+      double_byte = double_byte || (cp >= 0x80 && !(cp >= 0xFF61 && cp <= 0xFF9F));
+    });
   }
   if (all_utf8 && (!all_cp932 || japanese == 0)) return kCodePageUtf8;
+  if (all_cp932 && double_byte) return kCodePage932;
+  // EUC-JP's kana are pairs of bytes that code page 932 also reads, as half-width katakana and
+  // signs; so names of nothing but those in code page 932 are EUC-JP when they read as kana.
+  const EucJpReading euc = ReadAsEucJp(names);
+  if (euc == EucJpReading::kWithKana) return kCodePageEucJp;
   if (all_cp932) return kCodePage932;
   // Russian archives are common enough, and tell themselves apart well enough, to be read as
   // what they are even where the format has a default of its own.
   if (const int cyrillic = GuessCyrillic(names); cyrillic != 0) return cyrillic;
+  if (euc == EucJpReading::kKanjiOnly) return kCodePageEucJp;
   return format_default != 0 ? format_default : kCodePageLatin1;
 }
 
@@ -228,6 +264,8 @@ const char* IconvName(int code_page) {
   switch (code_page) {
     case kCodePage932:
       return "CP932";
+    case kCodePageEucJp:
+      return "EUC-JP";
     case kCodePage437:
       return "CP437";
     case kCodePage866:

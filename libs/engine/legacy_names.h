@@ -12,9 +12,10 @@ namespace engine {
 
 // Code pages a name may be read in (the numbers Windows gives them).
 inline constexpr int kCodePageUtf8 = 65001;
-inline constexpr int kCodePage932 = 932;  // Japanese Windows (Shift_JIS)
-inline constexpr int kCodePage437 = 437;  // the ZIP format's own default (MS-DOS, US)
-inline constexpr int kCodePage866 = 866;  // Russian MS-DOS
+inline constexpr int kCodePage932 = 932;      // Japanese Windows (Shift_JIS)
+inline constexpr int kCodePageEucJp = 20932;  // Japanese Unix of the EUC era
+inline constexpr int kCodePage437 = 437;      // the ZIP format's own default (MS-DOS, US)
+inline constexpr int kCodePage866 = 866;      // Russian MS-DOS
 inline constexpr int kCodePageKoi8R = 20866;
 inline constexpr int kCodePage1251 = 1251;  // Russian Windows
 inline constexpr int kCodePageLatin1 = 28591;
@@ -24,8 +25,12 @@ inline constexpr int kCodePageLatin1 = 28591;
 //   three bytes or more (Japanese in UTF-8 does) or no name reads as Japanese in code page 932;
 // - else code page 932 when every name is valid code page 932 (a Japanese archive from
 //   Windows: Japanese script wins over the Latin letters the same bytes make in UTF-8);
+// - else EUC-JP when every name reads in it as Japanese script with some kana among it (an
+//   archive made on a Unix system of the EUC era: LHa for UNIX, zip on old Solaris);
 // - else the Cyrillic code page (KOI8-R, 866 or 1251) whose reading gives plausible words,
-//   when one does; else the format's own default (`format_default`, 437 for ZIP), or Latin-1.
+//   when one does;
+// - else EUC-JP when every name reads in it as Japanese script, kanji only;
+// - else the format's own default (`format_default`, 437 for ZIP), or Latin-1.
 // ASCII-only names give UTF-8, which reads them the same.
 int ChooseLegacyCodePage(const std::vector<std::string_view>& names, int format_default = 0);
 

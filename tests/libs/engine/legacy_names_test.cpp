@@ -44,6 +44,25 @@ TEST(ChooseLegacyCodePage, DecidesForTheWholeArchive) {
        {"\x8F\x90\x88\x82\x85\x92", "\xAF\xE0\xA8\xA2\xA5\xE2"},
        437,
        kCodePage866},
+      // 日本語.txt and テスト/ファイル.txt as LHa for UNIX wrote them on an EUC system.
+      {"EUC-JP kanji and kana",
+       {"\xC6\xFC\xCB\xDC\xB8\xEC.txt",
+        "\xA5\xC6\xA5\xB9\xA5\xC8/\xA5\xD5\xA5\xA1\xA5\xA4\xA5\xEB.txt"},
+       0,
+       kCodePageEucJp},
+      // テスト.txt in EUC-JP is also code page 932: "･ﾆ･ｹ･ﾈ.txt", half-width signs and katakana.
+      {"EUC-JP kana that code page 932 reads as half-width nonsense",
+       {"\xA5\xC6\xA5\xB9\xA5\xC8.txt"},
+       437,
+       kCodePageEucJp},
+      {"EUC-JP kanji alone", {"\xC6\xFC\xCB\xDC\xB8\xEC.txt"}, 437, kCodePageEucJp},
+      // ﾃｽﾄｱ.TXT: its pairs read as two EUC-JP kanji, but code page 932 has no reason to yield.
+      {"half-width katakana that EUC-JP reads as kanji",
+       {"\xC3\xBD\xC4\xB1.TXT"},
+       437,
+       kCodePage932},
+      // ﾃｽﾄ･ｱ.TXT: an odd number of high bytes leaves one that EUC-JP cannot pair.
+      {"half-width katakana that cannot pair", {"\xC3\xBD\xC4\xA5\xB1.TXT"}, 437, kCodePage932},
       // A lone letter of a Western name must not make it Russian.
       {"one accented letter in code page 437",
        {"File 2 - \x94.txt", "File 3 - \x84.txt"},
@@ -67,6 +86,7 @@ TEST(DecodeName, EscapesWhatCannotBeReadAndDropsNothing) {
   EXPECT_EQ(DecodeName("\xD4\xC5\xD3\xD4", kCodePageKoi8R), "тест");
   EXPECT_EQ(DecodeName("\xE2\xA5\xE1\xE2", kCodePage866), "тест");
   EXPECT_EQ(DecodeName("\x80", kCodePage932), "%80");
+  EXPECT_EQ(DecodeName("\xA5\xC6\xA5\xB9\xA5\xC8/\xC6\xFC.txt", kCodePageEucJp), "テスト/日.txt");
 }
 
 }  // namespace

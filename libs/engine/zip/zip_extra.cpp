@@ -78,6 +78,7 @@ void ParseExtra(std::string_view extra, bool local, HeaderSizes* sizes, ExtraInf
     const uint8_t* d = p + at;
     switch (id) {
       case kZip64:
+        info->has_zip64 = true;
         ParseZip64(d, size, local, sizes, info);
         break;
       case kNtfs:

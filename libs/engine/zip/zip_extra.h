@@ -35,6 +35,9 @@ struct ExtraInfo {
   uint8_t aes_strength = 0;    // 1, 2, 3 = 128, 192, 256 bits
   uint16_t aes_method = 0;     // the compression method behind the encryption
   bool zip64_damaged = false;  // a ZIP64 field too short for what the header defers to it
+  // The header carries a ZIP64 field at all: after a local header that has one, the data
+  // descriptor holds its sizes in 8 bytes each.
+  bool has_zip64 = false;
 };
 
 // Walks `extra` and fills `info`; replaces the saturated fields of `sizes` from the ZIP64

@@ -1,7 +1,8 @@
 // The entries of a ZIP archive whose central directory is gone, read from the local headers
 // one after the other. An entry written as a stream (sizes in a data descriptor after its
-// data) is measured by inflating it, or for other methods by finding the descriptor whose
-// compressed size matches the distance travelled.
+// data, 4 or 8 bytes wide) is measured by inflating it, or for other methods by finding the
+// descriptor whose compressed size matches the distance travelled (and for stored data, whose
+// CRC matches the bytes passed).
 #ifndef DIZOR_LIBS_ENGINE_ZIP_ZIP_LOCAL_SCAN_H_
 #define DIZOR_LIBS_ENGINE_ZIP_ZIP_LOCAL_SCAN_H_
 

@@ -74,10 +74,11 @@ std::string MakeZip(const std::vector<MadeEntry>& entries, const MadeArchive& op
     PutLe(&archive, e.local_extra_length.value_or(static_cast<uint16_t>(local_extra.size())), 2);
     archive += e.name + local_extra + packed;
     if (e.descriptor) {
-      PutLe(&archive, 0x08074B50, 4);
+      const int width = e.wide_descriptor.value_or(zip64) ? 8 : 4;
+      if (e.descriptor_signature) PutLe(&archive, 0x08074B50, 4);
       PutLe(&archive, crc, 4);
-      PutLe(&archive, packed.size(), zip64 ? 8 : 4);
-      PutLe(&archive, e.plain.size(), zip64 ? 8 : 4);
+      PutLe(&archive, packed.size(), width);
+      PutLe(&archive, e.plain.size(), width);
     }
 
     std::string central_extra;

@@ -29,7 +29,10 @@ struct MadeEntry {
   uint32_t dos_time = 0x5A8B6000;  // 2025-04-11 12:00:00
   std::string local_extra = {};
   std::string central_extra = {};
-  bool descriptor = false;  // sizes and CRC after the data (flag bit 3)
+  bool descriptor = false;           // sizes and CRC after the data (flag bit 3)
+  bool descriptor_signature = true;  // the descriptor starts with PK\7\8
+  // 8-byte sizes in the descriptor; by default exactly when the entry is ZIP64.
+  std::optional<bool> wide_descriptor = {};
   // ZIP64: the central directory saturates these 32-bit fields and carries them in its
   // ZIP64 field instead (the local header, when either is set, both sizes).
   bool zip64_unpacked = false;

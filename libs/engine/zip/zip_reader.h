@@ -16,10 +16,12 @@ namespace engine::zip {
 // piece, or is an empty archive's end record), or ends with an end record whose central
 // directory is really there: a self-extractor, whatever its stub. A file that starts with
 // another archive format's signature is not taken for a ZIP unless that start is a program
-// (MZ, ELF): a RAR archive whose last member is a stored ZIP is a RAR.
+// (MZ, ELF): a RAR archive whose last member is a stored ZIP is a RAR. An earlier volume of a
+// split set (`name.z02`) starts anywhere in an entry's data; it is taken when the set's last
+// volume beside it is a ZIP archive that counts that many volumes.
 bool IsZipFile(const std::string& path);
 
-// Opens `path` (the last volume `name.zip` of a split set: the others are found beside it);
+// Opens `path` (any volume of a split set: the set is read from its last one, `name.zip`);
 // nullptr with *status set when it cannot be read as a ZIP archive.
 std::unique_ptr<EntrySource> OpenZipReader(const std::string& path, const ReaderContext& context,
                                            Status* status);

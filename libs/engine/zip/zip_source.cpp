@@ -142,9 +142,8 @@ bool ExecutableStart(const uint8_t* head, size_t size) {
                                                        4);
 }
 
-}  // namespace
-
-bool IsZipFile(const std::string& path) {
+// Whether the file's own bytes make it a ZIP archive (or the last volume of a split set).
+bool HasZipContent(const std::string& path) {
   VolumeSet volumes;
   if (!volumes.OpenSingle(path)) return false;
   if (FirstLocalHeader(volumes) >= 0) return true;
@@ -170,6 +169,23 @@ bool IsZipFile(const std::string& path) {
   bool encrypted = false;
   return DirectoryStartsAt(volumes, {end.directory_disk, end.directory_offset}, end, &encrypted);
 }
+
+// Whether `path` is an earlier volume of a split set (`name.z02`) whose last volume beside it
+// counts it among its volumes. Such a volume starts anywhere in an entry's data, so its own
+// bytes say nothing; the set it belongs to is what gets read.
+bool IsEarlierVolume(const std::string& path) {
+  uint32_t disk = 0;
+  const std::string last = LastVolumeOf(path, &disk);
+  if (last.empty()) return false;
+  VolumeSet volumes;
+  EndRecord end;
+  if (!volumes.OpenSingle(last) || !FindEndRecord(volumes, &end)) return false;
+  return disk < end.this_disk && HasZipContent(last);
+}
+
+}  // namespace
+
+bool IsZipFile(const std::string& path) { return HasZipContent(path) || IsEarlierVolume(path); }
 
 std::unique_ptr<EntrySource> OpenZipReader(const std::string& path, const ReaderContext& context,
                                            Status* status) {

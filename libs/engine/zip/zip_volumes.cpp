@@ -144,17 +144,22 @@ std::string SplitVolumeName(const std::string& last_path, uint32_t disk, bool up
   return last_path.substr(0, ext) + prefix + number;
 }
 
-std::string LastVolumeOf(const std::string& path) {
+std::string LastVolumeOf(const std::string& path, uint32_t* disk) {
   const size_t ext = ExtensionStart(path);
   if (ext == std::string::npos) return {};
   const std::string lower = Lower(path.substr(ext));
   if (lower.size() < 3 || lower[0] != 'z') return {};
   const bool zipx = lower[1] == 'x';
   const size_t digits = zipx ? 2 : 1;
-  if (lower.size() < digits + 2) return {};
+  // More digits than a set of 65535 volumes is named with is not one of its volumes.
+  if (lower.size() < digits + 2 || lower.size() > digits + 5) return {};
+  uint32_t number = 0;
   for (size_t i = digits; i < lower.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(lower[i]))) return {};
+    number = number * 10 + static_cast<uint32_t>(lower[i] - '0');
   }
+  if (number == 0) return {};
+  if (disk != nullptr) *disk = number - 1;
   const bool upper = std::isupper(static_cast<unsigned char>(path[ext]));
   for (bool try_upper : {upper, !upper}) {
     std::string last = path.substr(0, ext) + (zipx ? "zipx" : "zip");

@@ -64,8 +64,9 @@ class VolumeSet {
 std::string SplitVolumeName(const std::string& last_path, uint32_t disk, bool upper);
 
 // For a path that names an earlier volume of a split set (`name.z01`, `name.zx02`), the last
-// volume beside it (`name.zip` / `name.zipx`) when that exists; empty otherwise.
-std::string LastVolumeOf(const std::string& path);
+// volume beside it (`name.zip` / `name.zipx`) when that exists; empty otherwise. `*disk`, when
+// given, becomes the 0-based number of the volume `path` names.
+std::string LastVolumeOf(const std::string& path, uint32_t* disk = nullptr);
 
 }  // namespace engine::zip
 

@@ -241,7 +241,8 @@ class SplitSet : public testing::Test {
 
 TEST_F(SplitSet, ReadsTheWholeSetFromTheLastVolume) {
   ASSERT_TRUE(std::ifstream(Path("set.z03")).good()) << "expected at least four volumes";
-  for (const char* start : {"set.zip", "set.z01"}) {
+  // A middle volume starts inside an entry's data: only the set's last volume tells.
+  for (const char* start : {"set.zip", "set.z01", "set.z02", "set.z03"}) {
     SCOPED_TRACE(start);
     EXPECT_TRUE(engine::zip::IsZipFile(Path(start)));
     engine::Status open, end;
@@ -253,6 +254,48 @@ TEST_F(SplitSet, ReadsTheWholeSetFromTheLastVolume) {
       EXPECT_TRUE(results[i].status.ok()) << results[i].status.message;
     }
     EXPECT_TRUE(end.ok());
+  }
+}
+
+// A middle volume is taken for the set only where a last volume beside it counts it; a name
+// like one of its volumes alone proves nothing.
+TEST_F(SplitSet, MiddleVolumeNeedsTheSetThatCountsIt) {
+  const std::string middle = ReadFile(Path("set.z02"));
+  WriteFile(Path("set.z09"), middle);    // past the last volume
+  WriteFile(Path("lone.z02"), middle);   // no lone.zip
+  WriteFile(Path("plain.z02"), middle);  // plain.zip is no split set
+  WriteFile(Path("plain.zip"), MakeZip({{"p.txt", "plain"}}));
+  // The same set in upper case: SET.Z01 ... SET.ZIP.
+  for (const char* volume : {"z01", "z02", "z03", "zip"}) {
+    std::string upper = volume;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    WriteFile(Path("UP.") + upper, ReadFile(Path(std::string("set.") + volume)));
+  }
+  const struct {
+    const char* name;
+    bool is_zip;
+  } kCases[] = {{"set.z02", true},
+                {"UP.Z02", true},
+                {"set.z09", false},
+                {"lone.z02", false},
+                {"plain.z02", false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(engine::zip::IsZipFile(Path(c.name)), c.is_zip);
+    engine::Status status;
+    auto source = engine::zip::OpenZipReader(Path(c.name), {}, &status);
+    EXPECT_EQ(source != nullptr, c.is_zip) << status.message;
+    if (!c.is_zip) {
+      EXPECT_EQ(status.code, ResultCode::kNotThisFormat);
+      continue;
+    }
+    engine::Status open;
+    const std::vector<ReadResult> results = ReadArchive(Path(c.name), &open);
+    ASSERT_EQ(results.size(), files_.size()) << open.message;
+    for (size_t i = 0; i < files_.size(); ++i) {
+      EXPECT_TRUE(results[i].status.ok()) << results[i].status.message;
+      EXPECT_TRUE(results[i].data == files_[i].second);
+    }
   }
 }
 

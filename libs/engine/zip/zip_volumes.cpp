@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -11,13 +12,6 @@
 
 namespace engine::zip {
 namespace {
-
-int OpenRegular(const std::string& path, uint64_t* size) {
-  int64_t signed_size = 0;
-  const int fd = OpenRegularFile(path, &signed_size);
-  *size = fd >= 0 ? static_cast<uint64_t>(signed_size) : 0;
-  return fd;
-}
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -39,32 +33,62 @@ size_t ExtensionStart(const std::string& path) {
   return dot + 1;
 }
 
+// More pieces than any cut archive has; each one holds a descriptor while the set is open.
+constexpr uint32_t kMaxPieces = 9999;
+
+// The name of piece `number` of a cut file whose first piece is `path` (`name.001` ->
+// `name.002`, ... `name.1000`); empty when `path` is no first piece.
+std::string PieceName(const std::string& path, uint32_t number) {
+  const size_t ext = ExtensionStart(path);
+  if (ext == std::string::npos || path.size() - ext < 3 || path.back() != '1' ||
+      path.find_first_not_of('0', ext) != path.size() - 1) {
+    return {};
+  }
+  char digits[16];
+  std::snprintf(digits, sizeof(digits), "%0*u", static_cast<int>(path.size() - ext), number);
+  return path.substr(0, ext) + digits;
+}
+
 }  // namespace
 
-VolumeSet::~VolumeSet() {
+VolumeSet::~VolumeSet() { CloseAll(); }
+
+void VolumeSet::CloseAll() {
   for (const Volume& v : volumes_) {
-    if (v.fd >= 0) close(v.fd);
+    for (const Piece& p : v.pieces) close(p.fd);
   }
+  volumes_.clear();
+}
+
+bool VolumeSet::AddPiece(const std::string& path, Volume* volume) {
+  int64_t size = 0;
+  const int fd = OpenRegularFile(path, &size);
+  if (fd < 0) return false;
+  volume->pieces.push_back({fd, volume->size, static_cast<uint64_t>(size)});
+  volume->size += static_cast<uint64_t>(size);
+  return true;
 }
 
 bool VolumeSet::OpenSingle(const std::string& path) {
-  for (const Volume& old : volumes_) {
-    if (old.fd >= 0) close(old.fd);
-  }
-  volumes_.clear();
+  CloseAll();
   Volume v;
-  v.fd = OpenRegular(path, &v.size);
-  if (v.fd < 0) return false;
-  volumes_.assign(1, v);
+  if (!AddPiece(path, &v)) return false;
+  // A cut file is read whole only from its first piece; pieces stop at the first gap.
+  for (uint32_t number = 2; number <= kMaxPieces; ++number) {
+    const std::string next = PieceName(path, number);
+    if (next.empty() || !AddPiece(next, &v)) break;
+  }
+  volumes_.push_back(std::move(v));
   return true;
 }
 
 void VolumeSet::OpenSplit(const std::string& last_path, uint32_t last_disk) {
   // More volumes than the plain end record can count is damage, not a set.
   if (volumes_.size() != 1 || last_disk == 0 || last_disk > 65535) return;
-  const Volume last = volumes_[0];
-  volumes_.assign(static_cast<size_t>(last_disk) + 1, Volume{});
-  volumes_[last_disk] = last;
+  Volume last = std::move(volumes_[0]);
+  volumes_.clear();
+  volumes_.resize(static_cast<size_t>(last_disk) + 1);
+  volumes_[last_disk] = std::move(last);
   const size_t ext = ExtensionStart(last_path);
   const bool upper = ext != std::string::npos && ext < last_path.size() &&
                      std::isupper(static_cast<unsigned char>(last_path[ext]));
@@ -72,15 +96,12 @@ void VolumeSet::OpenSplit(const std::string& last_path, uint32_t last_disk) {
     Volume& v = volumes_[disk];
     for (bool try_upper : {upper, !upper}) {
       const std::string name = SplitVolumeName(last_path, disk, try_upper);
-      if (name.empty()) break;
-      v.fd = OpenRegular(name, &v.size);
-      if (v.fd >= 0) break;
+      if (name.empty() || AddPiece(name, &v)) break;
     }
     // A self-extracting set starts with name.exe instead of name.z01.
-    if (v.fd < 0 && disk == 0 && ext != std::string::npos) {
+    if (v.pieces.empty() && disk == 0 && ext != std::string::npos) {
       for (const char* exe : {"exe", "EXE"}) {
-        v.fd = OpenRegular(last_path.substr(0, ext) + exe, &v.size);
-        if (v.fd >= 0) break;
+        if (AddPiece(last_path.substr(0, ext) + exe, &v)) break;
       }
     }
   }
@@ -88,7 +109,7 @@ void VolumeSet::OpenSplit(const std::string& last_path, uint32_t last_disk) {
 
 bool VolumeSet::all_present() const {
   for (const Volume& v : volumes_) {
-    if (v.fd < 0) return false;
+    if (v.pieces.empty()) return false;
   }
   return !volumes_.empty();
 }
@@ -100,14 +121,20 @@ size_t VolumeSet::ReadAt(VolumePos pos, uint8_t* buf, size_t size, ResultCode* e
     pos = Advance(pos, 0);
     if (pos.disk >= volumes_.size()) break;
     const Volume& v = volumes_[pos.disk];
-    if (v.fd < 0) {
+    if (v.pieces.empty()) {
       *error = ResultCode::kMissingVolume;
       break;
     }
     if (pos.offset >= v.size) break;  // the last volume ended
-    const uint64_t left = v.size - pos.offset;
+    // The piece holding the offset: the last one starting at or before it.
+    const auto after =
+        std::upper_bound(v.pieces.begin(), v.pieces.end(), pos.offset,
+                         [](uint64_t offset, const Piece& piece) { return offset < piece.start; });
+    const Piece& piece = *(after - 1);
+    const uint64_t at = pos.offset - piece.start;
+    const uint64_t left = piece.size - at;
     const size_t want = left < size - done ? static_cast<size_t>(left) : size - done;
-    const ssize_t n = pread(v.fd, buf + done, want, static_cast<off_t>(pos.offset));
+    const ssize_t n = pread(piece.fd, buf + done, want, static_cast<off_t>(at));
     if (n < 0) {
       if (errno == EINTR) continue;
       *error = ResultCode::kCannotOpen;
@@ -124,7 +151,7 @@ VolumePos VolumeSet::Advance(VolumePos pos, uint64_t count) const {
   pos.offset += count;
   // A missing volume has no size, so a position cannot be carried past it; reading there
   // reports the missing volume.
-  while (pos.disk + 1 < volumes_.size() && volumes_[pos.disk].fd >= 0 &&
+  while (pos.disk + 1 < volumes_.size() && !volumes_[pos.disk].pieces.empty() &&
          pos.offset >= volumes_[pos.disk].size) {
     pos.offset -= volumes_[pos.disk].size;
     ++pos.disk;

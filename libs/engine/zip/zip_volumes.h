@@ -1,7 +1,9 @@
 // The files a ZIP archive is stored in: one file, or the volumes of a split set (`name.z01`,
 // `name.z02`, ... and `name.zip` last, or `name.zx01` ... `name.zipx`), addressed as (disk,
-// offset) the way the archive's headers address them. Every read is a pread, so any number of
-// threads may read the same set at once; nothing here changes after the set is opened.
+// offset) the way the archive's headers address them. An archive a file splitter cut into
+// pieces (`name.zip.001`, `name.zip.002`, ...) knows nothing of them: its pieces joined make
+// one volume. Every read is a pread, so any number of threads may read the same set at once;
+// nothing here changes after the set is opened.
 #ifndef DIZOR_LIBS_ENGINE_ZIP_ZIP_VOLUMES_H_
 #define DIZOR_LIBS_ENGINE_ZIP_ZIP_VOLUMES_H_
 
@@ -28,7 +30,10 @@ class VolumeSet {
   VolumeSet(const VolumeSet&) = delete;
   VolumeSet& operator=(const VolumeSet&) = delete;
 
-  // Opens `path` as the only volume (disk 0). False when it cannot be read.
+  // Opens `path` as the only volume (disk 0). The first piece of a file cut by a splitter
+  // (`name.zip.001` with `name.zip.002` beside it, as 7-Zip cuts) brings the pieces after it,
+  // up to the first one missing, and the volume is their bytes joined. False when `path`
+  // cannot be read.
   bool OpenSingle(const std::string& path);
 
   // Makes `last_path`, already opened by OpenSingle(), the last volume of a set of
@@ -37,7 +42,9 @@ class VolumeSet {
   void OpenSplit(const std::string& last_path, uint32_t last_disk);
 
   uint32_t count() const { return static_cast<uint32_t>(volumes_.size()); }
-  bool present(uint32_t disk) const { return disk < volumes_.size() && volumes_[disk].fd >= 0; }
+  bool present(uint32_t disk) const {
+    return disk < volumes_.size() && !volumes_[disk].pieces.empty();
+  }
   // Size of a volume, 0 when it is absent.
   uint64_t size(uint32_t disk) const { return present(disk) ? volumes_[disk].size : 0; }
   bool all_present() const;
@@ -51,10 +58,20 @@ class VolumeSet {
   VolumePos Advance(VolumePos pos, uint64_t count) const;
 
  private:
-  struct Volume {
+  struct Piece {
     int fd = -1;
+    uint64_t start = 0;  // where it begins in its volume
     uint64_t size = 0;
   };
+  // One file, or the pieces of one; none when the volume is absent.
+  struct Volume {
+    std::vector<Piece> pieces;
+    uint64_t size = 0;
+  };
+  void CloseAll();
+  // Appends `path` to `volume` as its next piece; false when it cannot be read.
+  static bool AddPiece(const std::string& path, Volume* volume);
+
   std::vector<Volume> volumes_;
 };
 

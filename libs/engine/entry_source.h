@@ -107,10 +107,11 @@ struct ReaderContext {
   PasswordSource* passwords = nullptr;
 };
 
-// Each format's reader opens an archive from the path the program handed over (the first
-// volume of a set) and finds any further volumes itself; Is*Archive judge by content only,
-// never by the name. They are declared in the format's folder: zip/zip_format.h,
-// rar/rar_format.h, lha/lha_format.h, cab/cab_format.h.
+// Each format's reader opens an archive from the path the program handed over (any volume of
+// a set) and finds the other volumes itself; Is*Archive judge by content, never by the name
+// alone: a ZIP split set's middle volume (name.zNN starts inside some entry's data) is known by
+// the set's last volume beside it, whose content counts it. They are declared in the format's
+// folder: zip/zip_format.h, rar/rar_format.h, lha/lha_format.h, cab/cab_format.h.
 using ArchiveOpener = std::unique_ptr<EntrySource> (*)(const std::string& path, Status* status,
                                                        const ReaderContext& context);
 using ArchiveChecker = bool (*)(const std::string& path);

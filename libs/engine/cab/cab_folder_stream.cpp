@@ -74,20 +74,12 @@ bool FolderStream::Next(FolderBlock* block) {
   *block = FolderBlock{start_, static_cast<uint32_t>(unpacked), nullptr};
   ++blocks_given_;
   if (got < head + packed) {
-    // The file ends inside the block: what its bytes give is the start of the block as every
-    // reader gives it (its checksum covers bytes that are not there), so the files that lie
-    // wholly before the cut still come out; the rest of the folder cannot.
+    // The file ends inside the block. A deflate stream often gives all its output without its
+    // last byte or two, but a block cut short is not the block that was written, and its
+    // checksum covers bytes that are not there: it is damaged, whatever its bytes would still
+    // give, and the rest of the folder cannot be placed.
     ended_ = true;
-    const size_t have = got - std::min(got, head);
-    size_t produced = 0;
-    if (type_ == kTypeStored) {
-      produced = std::min(have, unpacked);
-      block->data = produced > 0 ? p + head : nullptr;
-    } else if (type_ == kTypeMszip) {
-      block->data = mszip_.DecodeCut(p + head, have, unpacked, &produced);
-    }
     mszip_.Lose();
-    block->size = block->data != nullptr ? static_cast<uint32_t>(produced) : block->size;
     return true;
   }
   const bool checked = BlockChecksumMatches(p, dir_.data_reserve, packed);

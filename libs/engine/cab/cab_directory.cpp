@@ -54,6 +54,13 @@ bool ValidFolderIndex(uint16_t index, size_t folders, uint16_t flags) {
 
 }  // namespace
 
+uint32_t ModeOfAttribs(uint16_t attribs) {
+  if ((attribs & (kAttribReadOnly | kAttribExecute)) == 0) return 0;
+  uint32_t mode = (attribs & kAttribReadOnly) != 0 ? 0444 : 0666;
+  if ((attribs & kAttribExecute) != 0) mode |= (mode & 0444) >> 2;
+  return mode;
+}
+
 DirectoryResult ParseCabinetDirectory(const uint8_t* data, size_t size, CabinetDirectory* dir,
                                       size_t* needed) {
   *dir = CabinetDirectory{};

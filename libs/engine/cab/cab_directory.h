@@ -15,6 +15,8 @@ namespace engine::cab {
 inline constexpr uint16_t kFlagPrevious = 0x1;
 inline constexpr uint16_t kFlagNext = 0x2;
 inline constexpr uint16_t kFlagReserve = 0x4;
+inline constexpr uint16_t kAttribReadOnly = 0x01;
+inline constexpr uint16_t kAttribExecute = 0x40;
 inline constexpr uint16_t kAttribUtf8Name = 0x80;
 
 // Compression types (the low four bits of a folder's type; the high bits carry the window).
@@ -54,6 +56,11 @@ enum class DirectoryResult {
   kNeedMore,  // *needed: the bytes the directory occupies at least
   kBad,       // not a cabinet directory
 };
+
+// The permission bits of a file with these attributes, as Entry::mode takes them: read-only
+// takes the write bits away, executable adds execute bits where there are read bits (the
+// writer's umask then applies); 0, the writer's default, for a file with neither.
+uint32_t ModeOfAttribs(uint16_t attribs);
 
 // Parses the directory of the cabinet starting at data[0]. Strict, so that it can tell a
 // cabinet inside another file from bytes that happen to spell "MSCF": every offset within

@@ -14,8 +14,6 @@
 namespace engine::cab {
 namespace {
 
-constexpr uint16_t kAttribReadOnly = 0x01;
-
 class FolderSource : public EntrySource {
  public:
   FolderSource(const CabinetDirectory& dir, uint64_t base)
@@ -55,7 +53,7 @@ class FolderSource : public EntrySource {
     entry->type = EntryType::kFile;
     entry->size = f.size;
     entry->mtime = DosTimeToUnix(uint32_t{f.date} << 16 | f.time);
-    if (f.attribs & kAttribReadOnly) entry->mode = 0444;
+    entry->mode = ModeOfAttribs(f.attribs);
 
     at_ = f.folder_offset;
     end_ = at_ + f.size;

@@ -214,6 +214,7 @@ class MspackSource : public EntrySource {
     if (entry->name_encoding == NameEncoding::kNative) entry->code_page = code_page_;
     entry->type = EntryType::kFile;
     entry->size = f->length;
+    entry->mode = cab::ModeOfAttribs(static_cast<uint16_t>(f->attribs));
     entry->mtime =
         LocalTimeToUnix(f->date_y, f->date_m, f->date_d, f->time_h, f->time_m, f->time_s);
     return true;

@@ -90,11 +90,17 @@ DirectoryResult ParseCabinetDirectory(const uint8_t* data, size_t size, CabinetD
     dir->data_reserve = data[at + 3];
     at += 4 + dir->header_reserve;
   }
-  const int strings = ((dir->flags & kFlagPrevious) ? 2 : 0) + ((dir->flags & kFlagNext) ? 2 : 0);
-  for (int i = 0; i < strings; ++i) {
-    bool short_data = false;
-    if (!SkipString(data, size, &at, &short_data)) {
-      return short_data ? more(std::max(size + 1, at + kMaxString)) : DirectoryResult::kBad;
+  // Each neighbour: its cabinet's name, then the name of the disk it is on.
+  std::string* neighbours[] = {(dir->flags & kFlagPrevious) ? &dir->previous_name : nullptr,
+                               (dir->flags & kFlagNext) ? &dir->next_name : nullptr};
+  for (std::string* name : neighbours) {
+    for (int i = 0; name != nullptr && i < 2; ++i) {
+      const size_t start = at;
+      bool short_data = false;
+      if (!SkipString(data, size, &at, &short_data)) {
+        return short_data ? more(std::max(size + 1, at + kMaxString)) : DirectoryResult::kBad;
+      }
+      if (i == 0) name->assign(reinterpret_cast<const char*>(data + start), at - 1 - start);
     }
   }
   dir->folders_offset = at;

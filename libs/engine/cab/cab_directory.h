@@ -43,6 +43,8 @@ struct CabinetDirectory {
   uint32_t files_offset = 0;
   uint16_t flags = 0;
   uint16_t set_id = 0;
+  std::string previous_name;  // of the previous cabinet of the set, as stored; kFlagPrevious
+  std::string next_name;      // of the next one; kFlagNext
   uint16_t header_reserve = 0;
   uint8_t folder_reserve = 0, data_reserve = 0;
   std::vector<CabFolder> folders;

@@ -16,7 +16,7 @@
 //   pre-tree has codes longer than 10 bits (test_read_format_cab_lzx_16bit.cab);
 // - Quantum, and a compression type nobody knows (libmspack fails the files of that folder
 //   only);
-// - sets spread over several files;
+// - sets spread over several files, from their first cabinet whichever one the user dropped;
 // - a cabinet cut short inside its directory, of which libmspack reads what it can.
 // It reads a cabinet behind other bytes, or with a nameless record, through a view
 // (cab_view.h).
@@ -100,6 +100,12 @@ std::unique_ptr<EntrySource> OpenCabArchive(const std::string& path, Status* sta
       return ReadAhead(std::move(source));
     }
     return source;
+  }
+  // A later part of a set is read from the first part, found back through the headers; a set
+  // whose earlier parts are missing is read from the earliest one there.
+  if (found.offset == 0 && found.has_directory &&
+      (found.directory.flags & cab::kFlagPrevious) != 0) {
+    return OpenWithMspack(cab::CabinetsFromFirst(path, found.directory), status);
   }
   return OpenWithMspack({path}, status, static_cast<uint64_t>(found.offset));
 }

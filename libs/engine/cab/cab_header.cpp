@@ -1,12 +1,17 @@
 #include "engine/cab/cab_header.h"
 
-#include "engine/byte_order.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <set>
+#include <utility>
+
+#include "engine/byte_order.h"
+#include "engine/regular_file.h"
 
 namespace engine::cab {
 namespace {
@@ -82,6 +87,34 @@ std::string FindNeighbourCabinet(const std::string& sibling_of, const std::strin
     }
   }
   return "";
+}
+
+std::vector<std::string> CabinetsFromFirst(const std::string& path, const CabinetDirectory& dir,
+                                           size_t limit) {
+  std::deque<std::string> chain = {path};
+  // Files by device and inode: a name that leads back to a cabinet already on the way, under
+  // its own name or another, ends the walk.
+  std::set<std::pair<dev_t, ino_t>> seen;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) seen.insert({st.st_dev, st.st_ino});
+  uint16_t flags = dir.flags;
+  std::string previous = dir.previous_name;
+  while ((flags & kFlagPrevious) != 0 && chain.size() < limit) {
+    const std::string candidate = FindNeighbourCabinet(chain.front(), previous);
+    if (candidate.empty()) break;
+    int64_t size = 0;
+    const int fd = OpenRegularFile(candidate, &size);
+    if (fd < 0) break;
+    CabinetDirectory before;
+    const bool read = ::fstat(fd, &st) == 0 && seen.insert({st.st_dev, st.st_ino}).second &&
+                      ReadCabinetDirectory(fd, 0, static_cast<uint64_t>(size), &before);
+    ::close(fd);
+    if (!read || before.set_id != dir.set_id || (before.flags & kFlagNext) == 0) break;
+    chain.push_front(candidate);
+    flags = before.flags;
+    previous = std::move(before.previous_name);
+  }
+  return {chain.begin(), chain.end()};
 }
 
 }  // namespace engine::cab

@@ -6,11 +6,10 @@
 // files it opens itself, so the extraction runs on a worker thread whose "output file" is a
 // DataPipe, and Read() takes the bytes out of the pipe.
 //
-// A set is followed forwards only: from the cabinet the user dropped to the next ones its
-// headers name. When that is a later part, the files that start in it and after it are
-// extracted; the ones whose folder begins in an earlier part fail with kMissingVolume. We do
-// not go back on purpose: a user who drops every part of a set gets each file once per part
-// that holds its start, not the whole set once per part.
+// A set is followed forwards: from the cabinets it is given (the first part of the set and
+// those up to the one the user dropped, cab_header.h) to the next ones their headers name.
+// When the first part is missing, the files that start in what is there are extracted; the
+// ones whose folder begins in a missing part fail with kMissingVolume.
 #include "engine/cab/mspack_source.h"
 
 #include <fcntl.h>
@@ -45,8 +44,6 @@
 namespace engine {
 namespace {
 
-// A cabinet set longer than this is taken for a loop of headers pointing at each other.
-constexpr int kMaxCabinets = 1000;
 constexpr int kInputBuffer = 1 << 16;
 
 // The mspack_system that reads cabinets (through a view where one is needed, cab_view.h) and
@@ -292,7 +289,7 @@ class MspackSource : public EntrySource {
       size_t n = cabinets_.size();
       std::string path =
           n < paths.size() ? paths[n] : cab::FindNeighbourCabinet(last_path, last->nextname);
-      if (path.empty() || !seen.insert(path).second || n >= kMaxCabinets) break;
+      if (path.empty() || !seen.insert(path).second || n >= cab::kMaxSetCabinets) break;
       mscabd_cabinet* next = OpenCabinet(path, 0);
       if (next == nullptr) break;
       if (next->set_id != last->set_id || cabd_->append(cabd_, last, next) != MSPACK_ERR_OK) {

@@ -11,8 +11,9 @@
 
 namespace engine {
 
-// `paths`: the cabinet the user dropped (the set is followed from there); `first_offset`:
-// where in that file its cabinet starts (cab_locate.h).
+// `paths`: the first cabinets of a set in order, or the one cabinet the user dropped (the set
+// is followed from the last of them); `first_offset`: where in the first file its cabinet
+// starts (cab_locate.h).
 std::unique_ptr<EntrySource> OpenWithMspack(const std::vector<std::string>& paths, Status* status,
                                             uint64_t first_offset = 0);
 

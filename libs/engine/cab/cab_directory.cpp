@@ -46,7 +46,8 @@ bool ValidFolderIndex(uint16_t index, size_t folders, uint16_t flags) {
     case kContinuedToNext:
       return (flags & kFlagNext) != 0;
     case kContinuedBoth:
-      return (flags & (kFlagPrevious | kFlagNext)) == (kFlagPrevious | kFlagNext);
+      // A file that runs on both ways fills its cabinet: its folder is the first and the last.
+      return (flags & (kFlagPrevious | kFlagNext)) == (kFlagPrevious | kFlagNext) && folders == 1;
     default:
       return false;
   }

@@ -171,7 +171,8 @@ class MspackSource : public EntrySource {
     }
     // The default of 4 KiB makes a system call for every few data blocks.
     cabd_->set_param(cabd_, MSCABD_PARAM_DECOMPBUF, kInputBuffer);
-    mscabd_cabinet* first = OpenCabinet(paths[0], first_offset);
+    bool sane = false;
+    mscabd_cabinet* first = OpenCabinet(paths[0], first_offset, &sane);
     if (first == nullptr) {
       int err = cabd_->last_error(cabd_);
       ResultCode code = err == MSPACK_ERR_OPEN || err == MSPACK_ERR_READ
@@ -181,7 +182,7 @@ class MspackSource : public EntrySource {
       return false;
     }
     cabinets_.push_back(first);
-    AppendFollowingCabinets(paths);
+    AppendFollowingCabinets(paths, sane);
     head_needs_previous_ = (first->flags & MSCAB_HDR_PREVCAB) != 0;
     first_folder_ = first->folders;
     for (mscabd_folder* f = first->folders; f != nullptr; f = f->next) last_folder_ = f;
@@ -243,16 +244,16 @@ class MspackSource : public EntrySource {
  private:
   // libmspack keeps the name pointer it was given for as long as the cabinet is open. A
   // cabinet that starts after other bytes, or has a file record without a name, is read
-  // through a view (cab_view.h).
-  mscabd_cabinet* OpenCabinet(const std::string& path, uint64_t offset) {
+  // through a view (cab_view.h). *sane says whether we read its directory as sane ourselves.
+  mscabd_cabinet* OpenCabinet(const std::string& path, uint64_t offset, bool* sane) {
     const std::string& kept = cabinet_paths_.emplace_back(path);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     cab::CabinetDirectory dir;
     std::string raw;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 &&
-        cab::ReadCabinetDirectory(fd, offset, static_cast<uint64_t>(st.st_size), &dir, &raw) &&
-        cab::NeedsView(dir, offset)) {
+    *sane = fd >= 0 && ::fstat(fd, &st) == 0 &&
+            cab::ReadCabinetDirectory(fd, offset, static_cast<uint64_t>(st.st_size), &dir, &raw);
+    if (*sane && cab::NeedsView(dir, offset)) {
       views_[kept] = cab::MakeView(dir, raw, offset);
       has_placeholders_ = has_placeholders_ || views_[kept].head.size() > raw.size();
     }
@@ -280,19 +281,24 @@ class MspackSource : public EntrySource {
     if (!names.empty()) code_page_ = ChooseLegacyCodePage(names);
   }
 
-  void AppendFollowingCabinets(const std::vector<std::string>& paths) {
+  // Only cabinets whose directories we read as sane are joined: libmspack trusts the records
+  // of continued files when it joins two cabinets, and a record that claims a file runs on
+  // both ways in a cabinet of two folders leaves it holding a file it has freed.
+  void AppendFollowingCabinets(const std::vector<std::string>& paths, bool first_sane) {
     std::set<std::string> seen = {paths[0]};
     mscabd_cabinet* last = cabinets_.back();
     std::string last_path = paths[0];
-    while ((last->flags & MSCAB_HDR_NEXTCAB) != 0 && last->nextname != nullptr) {
+    while (first_sane && (last->flags & MSCAB_HDR_NEXTCAB) != 0 && last->nextname != nullptr) {
       // Volumes the caller named come first; otherwise the header's name is looked up.
       size_t n = cabinets_.size();
       std::string path =
           n < paths.size() ? paths[n] : cab::FindNeighbourCabinet(last_path, last->nextname);
       if (path.empty() || !seen.insert(path).second || n >= cab::kMaxSetCabinets) break;
-      mscabd_cabinet* next = OpenCabinet(path, 0);
+      bool sane = false;
+      mscabd_cabinet* next = OpenCabinet(path, 0, &sane);
       if (next == nullptr) break;
-      if (next->set_id != last->set_id || cabd_->append(cabd_, last, next) != MSPACK_ERR_OK) {
+      if (!sane || next->set_id != last->set_id ||
+          cabd_->append(cabd_, last, next) != MSPACK_ERR_OK) {
         cabd_->close(cabd_, next);
         break;
       }

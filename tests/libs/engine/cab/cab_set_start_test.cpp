@@ -317,5 +317,62 @@ TEST(CabSetStart, CorpusSetWithoutItsFirstParts) {
   EXPECT_GT(missing, 0);
 }
 
+// A record in the second part that claims its file runs on both ways although the part has
+// two folders (a flipped bit): libmspack would join that part and keep a file it has freed.
+// The part is not joined, from either side: the files in and after it fail.
+TEST(CabSetStart, CorpusSetWithAnInconsistentPart) {
+  if (dizor_test::CorpusFolder().empty()) {
+    GTEST_SKIP() << "corpus not found at " DIZOR_CORPUS_DIR;
+  }
+  std::string second = dizor_test::ReadFile(Corpus("split-2.cab"));
+  cab::CabinetDirectory dir;
+  size_t needed = 0;
+  ASSERT_EQ(cab::ParseCabinetDirectory(reinterpret_cast<const uint8_t*>(second.data()),
+                                       second.size(), &dir, &needed),
+            cab::DirectoryResult::kOk);
+  ASSERT_EQ(dir.folders.size(), 2u);
+  ASSERT_EQ(dir.files[0].folder, 0xFFFD);
+  second[dir.files[0].name_offset - 8] = '\xFF';  // the folder index: 0xFFFF
+  ASSERT_EQ(cab::ParseCabinetDirectory(reinterpret_cast<const uint8_t*>(second.data()),
+                                       second.size(), &dir, &needed),
+            cab::DirectoryResult::kBad);
+  dizor_test::ScopedTempDir tmp;
+  for (int i = 1; i <= 5; ++i) {
+    const std::string name = "split-" + std::to_string(i) + ".cab";
+    ASSERT_TRUE(
+        dizor_test::WriteFile(tmp.Sub(name), i == 2 ? second : dizor_test::ReadFile(Corpus(name))));
+  }
+  const cab_test::CabRead whole = cab_test::ReadCabFile(Corpus("split-1.cab"));
+  std::map<std::string, std::string> expected;
+  for (const cab_test::Extracted& x : whole.members) expected[x.entry.name] = x.data;
+  struct Case {
+    const char* dropped;
+    std::vector<std::pair<std::string, ResultCode>> members;
+  };
+  const Case cases[] = {
+      {"split-1.cab",
+       {{"small1.bin", ResultCode::kOk},
+        {"small2.bin", ResultCode::kMissingVolume},
+        {"medium1.bin", ResultCode::kMissingVolume}}},
+      {"split-5.cab",
+       {{"medium2.bin", ResultCode::kMissingVolume},
+        {"small3.bin", ResultCode::kOk},
+        {"medium3.bin", ResultCode::kOk}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dropped);
+    const cab_test::CabRead read = cab_test::ReadCabFile(tmp.Sub(c.dropped));
+    ASSERT_EQ(read.members.size(), c.members.size());
+    for (size_t m = 0; m < c.members.size(); ++m) {
+      const cab_test::Extracted& x = read.members[m];
+      EXPECT_EQ(x.entry.name, c.members[m].first);
+      EXPECT_EQ(x.code, c.members[m].second) << x.entry.name;
+      if (x.code == ResultCode::kOk) {
+        EXPECT_TRUE(x.data == expected[x.entry.name]);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace engine

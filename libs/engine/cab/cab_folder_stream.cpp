@@ -74,11 +74,26 @@ bool FolderStream::Next(FolderBlock* block) {
   *block = FolderBlock{start_, static_cast<uint32_t>(unpacked), nullptr};
   ++blocks_given_;
   if (got < head + packed) {
-    // The file ends inside the block. A deflate stream often gives all its output without its
-    // last byte or two, but a block cut short is not the block that was written, and its
-    // checksum covers bytes that are not there: it is damaged, whatever its bytes would still
-    // give, and the rest of the folder cannot be placed.
+    // The file ends inside the block, which is damaged: the files that reach its end fail,
+    // and so does the rest of the folder, which cannot be placed. Where the block has a
+    // checksum, none of its bytes can be checked and none comes out. Without one it still
+    // gives its start as every reader gives it, so that the files wholly before the cut come
+    // out; but never its last byte, even where its bytes inflate to all of it (a deflate
+    // stream gives its whole output without the end of the stream): the block did not end.
     ended_ = true;
+    if (Le32(p) == 0 && unpacked > 0) {
+      const size_t have = got - std::min(got, head);
+      size_t produced = 0;
+      if (type_ == kTypeStored) {
+        produced = std::min(have, unpacked);
+        block->data = p + head;
+      } else if (type_ == kTypeMszip) {
+        block->data = mszip_.DecodeCut(p + head, have, unpacked, &produced);
+      }
+      produced = std::min(produced, unpacked - 1);
+      if (produced == 0) block->data = nullptr;
+      if (block->data != nullptr) block->size = static_cast<uint32_t>(produced);
+    }
     mszip_.Lose();
     return true;
   }

@@ -69,6 +69,32 @@ bool MszipDecoder::InflateWithHistory(const uint8_t* in, size_t in_size, uint8_t
   return ended && produced == size;
 }
 
+const uint8_t* MszipDecoder::DecodeCut(const uint8_t* in, size_t in_size, size_t size,
+                                       size_t* produced) {
+  *produced = 0;
+  const uint8_t* out = nullptr;
+  if (ready_ && size <= kMaxBlock && in_size >= 2 && in[0] == 'C' && in[1] == 'K' &&
+      (zlib_ready_ ? inflateReset(&zlib_) == Z_OK : inflateInit2(&zlib_, -15) == Z_OK)) {
+    zlib_ready_ = true;
+    if (history_size_ == 0 ||
+        inflateSetDictionary(&zlib_, history_, static_cast<uInt>(history_size_)) == Z_OK) {
+      current_ ^= 1;
+      zlib_.next_in = const_cast<Bytef*>(in + 2);
+      zlib_.avail_in = static_cast<uInt>(in_size - 2);
+      zlib_.next_out = out_[current_].get();
+      zlib_.avail_out = static_cast<uInt>(size);
+      // Z_BUF_ERROR: the input ran out, which is what a cut block does.
+      const int result = inflate(&zlib_, Z_SYNC_FLUSH);
+      if (result == Z_OK || result == Z_BUF_ERROR || result == Z_STREAM_END) {
+        *produced = size - zlib_.avail_out;
+        out = out_[current_].get();
+      }
+    }
+  }
+  Lose();
+  return out;
+}
+
 void MszipDecoder::SetHistory(const uint8_t* data, size_t size) {
   history_size_ = std::min(size, kHistory);
   if (history_size_ > 0) std::memcpy(joined_.get(), data + size - history_size_, history_size_);

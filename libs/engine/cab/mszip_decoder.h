@@ -43,6 +43,12 @@ class MszipDecoder {
   // leaves no history: the blocks after it decode only if they copy from nothing before.
   const uint8_t* Decode(const uint8_t* in, size_t in_size, size_t size);
 
+  // The block `in` that the end of the file cuts short: decodes what its bytes give of its
+  // `size` bytes of output, into *produced. Null when not even that decodes. What comes out is
+  // the start of the block as any reader gives it, possibly all of it (the bytes cut off may
+  // hold only the end of the stream); nothing after it can be read, so no history is kept.
+  const uint8_t* DecodeCut(const uint8_t* in, size_t in_size, size_t size, size_t* produced);
+
   // A block whose output is lost without being decoded (unreadable, or failing its checksum).
   void Lose() { history_size_ = 0; }
 

@@ -125,18 +125,13 @@ std::string BuildFolderCabinet(const CabSpec& spec, std::vector<BlockPlace>* pla
       start += size;
     }
   }
-  std::string cab = "MSCF";
-  Put(&cab, 0, 4);
-  Put(&cab, data_at + blocks.size(), 4);
-  Put(&cab, 0, 4);
-  Put(&cab, files_at, 4);
-  Put(&cab, 0, 4);
-  cab += "\x03\x01";
-  Put(&cab, spec.folders.size(), 2);
-  Put(&cab, spec.files.size(), 2);
-  Put(&cab, spec.reserve_flag ? 0x4 : 0, 2);
-  Put(&cab, 0x4321, 2);  // the set id
-  Put(&cab, 0, 2);
+  const std::string cab =
+      cab_test::CabHeader({.cabinet_size = data_at + blocks.size(),
+                           .files_at = files_at,
+                           .folders = spec.folders.size(),
+                           .files = spec.files.size(),
+                           .flags = static_cast<uint16_t>(spec.reserve_flag ? 0x4 : 0),
+                           .set_id = 0x4321});
   if (places != nullptr) *places = placed;
   return cab + reserve + folders + files + blocks;
 }

@@ -81,18 +81,13 @@ std::string BuildOne(const SetSpec& spec, size_t index, const std::vector<Folder
       data += b.data;
     }
   }
-  std::string cab = "MSCF";
-  Put(&cab, 0, 4);
-  Put(&cab, data_at + data.size(), 4);
-  Put(&cab, 0, 4);
-  Put(&cab, files_at, 4);
-  Put(&cab, 0, 4);
-  cab += "\x03\x01";
-  Put(&cab, folders.size(), 2);
-  Put(&cab, file_count, 2);
-  Put(&cab, flags, 2);
-  Put(&cab, spec.set_id, 2);
-  Put(&cab, index, 2);
+  const std::string cab = CabHeader({.cabinet_size = data_at + data.size(),
+                                     .files_at = files_at,
+                                     .folders = folders.size(),
+                                     .files = file_count,
+                                     .flags = flags,
+                                     .set_id = spec.set_id,
+                                     .index = static_cast<uint16_t>(index)});
   return cab + links + table + records + data;
 }
 

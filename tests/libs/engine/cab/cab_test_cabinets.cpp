@@ -38,6 +38,22 @@ uint32_t BlockChecksum(const std::string& data, uint16_t packed, uint16_t unpack
   return Sum(reinterpret_cast<const uint8_t*>(sizes.data()), 4, of_data);
 }
 
+std::string CabHeader(const CabHeaderFields& fields) {
+  std::string cab = "MSCF";
+  Put(&cab, 0, 4);
+  Put(&cab, fields.cabinet_size, 4);
+  Put(&cab, 0, 4);
+  Put(&cab, fields.files_at, 4);
+  Put(&cab, 0, 4);
+  cab += "\x03\x01";
+  Put(&cab, fields.folders, 2);
+  Put(&cab, fields.files, 2);
+  Put(&cab, fields.flags, 2);
+  Put(&cab, fields.set_id, 2);
+  Put(&cab, fields.index, 2);
+  return cab;
+}
+
 std::string BuildCabinet(const std::vector<CabMember>& members, const CabLayout& layout) {
   std::string folder_data;
   for (const CabMember& m : members) folder_data += m.data;
@@ -78,18 +94,12 @@ std::string BuildCabinet(const std::vector<CabMember>& members, const CabLayout&
   const size_t data_at = files_at + files.size();
   const size_t total = data_at + blocks.size();
 
-  std::string cab = "MSCF";
-  Put(&cab, 0, 4);
-  Put(&cab, total, 4);
-  Put(&cab, 0, 4);
-  Put(&cab, files_at, 4);
-  Put(&cab, 0, 4);
-  cab += "\x03\x01";
-  Put(&cab, 1, 2);  // one folder
-  Put(&cab, members.size(), 2);
-  Put(&cab, layout.reserve_flag ? 0x4 : 0, 2);
-  Put(&cab, 0x1234, 2);  // the set id
-  Put(&cab, 0, 2);
+  std::string cab = CabHeader({.cabinet_size = total,
+                               .files_at = files_at,
+                               .folders = 1,
+                               .files = members.size(),
+                               .flags = static_cast<uint16_t>(layout.reserve_flag ? 0x4 : 0),
+                               .set_id = 0x1234});
   cab += reserve;
   Put(&cab, data_at, 4);
   Put(&cab, block_count, 2);

@@ -26,6 +26,20 @@ struct CabLayout {
   uint8_t data_reserve = 0;
 };
 
+// The fields of a cabinet's fixed header (CFHEADER, format 1.3) that the test builders vary.
+struct CabHeaderFields {
+  uint64_t cabinet_size = 0;  // of the whole cabinet file
+  uint64_t files_at = 0;      // where the CFFILE records start
+  uint64_t folders = 0;
+  uint64_t files = 0;
+  uint16_t flags = 0;  // 0x1 previous cabinet, 0x2 next one, 0x4 reserved areas
+  uint16_t set_id = 0;
+  uint16_t index = 0;  // in the set
+};
+
+// Those 36 bytes, which everything else of the cabinet follows.
+std::string CabHeader(const CabHeaderFields& fields);
+
 // The CFDATA checksum of a block: its data, then the two size fields.
 uint32_t BlockChecksum(const std::string& data, uint16_t packed, uint16_t unpacked);
 
